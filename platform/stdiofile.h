@@ -114,6 +114,8 @@ protected:
     void RawWrite(const BYTE* p, size_t n);
 
     CString m_strFileName;
+    // Held with an exclusive lock: no cooperating process changes the file while it is open.
+    bool m_bExclusive = false;
 };
 
 // A buffered stream file. In text mode (the default) each UTF-16 code unit up to U+00FF is written
@@ -145,7 +147,8 @@ private:
     }
     void FlushBuffer();
 
-    std::vector<BYTE> m_buffer; // bytes not yet written, to go at m_position
-    ULONGLONG m_position = 0;   // the descriptor's offset, where m_buffer starts
+    std::vector<BYTE> m_buffer;  // bytes not yet written, to go at m_position
+    ULONGLONG m_position = 0;    // the descriptor's offset, where m_buffer starts
+    ULONGLONG m_knownLength = 0; // the file's length on disk as of the last flush, when exclusive
     bool m_bText = true;
 };

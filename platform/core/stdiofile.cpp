@@ -103,6 +103,7 @@ BOOL CFile::Open(LPCWSTR lpszFileName, UINT nOpenFlags, CFileException* pError) 
 
     // Only regular files are locked and emptied: devices such as /dev/null are shared by nature
     // and can't be truncated.
+    bool exclusive = false;
     if (S_ISREG(st.st_mode)) {
         const UINT share = nOpenFlags & 0x70;
         if (share != shareDenyNone) {
@@ -112,6 +113,7 @@ BOOL CFile::Open(LPCWSTR lpszFileName, UINT nOpenFlags, CFileException* pError) 
                 rc = ::flock(fd, op | LOCK_NB);
             } while (rc != 0 && errno == EINTR);
             if (rc != 0) return failClosing(errno);
+            exclusive = op == LOCK_EX;
         }
         if ((nOpenFlags & modeCreate) && !(nOpenFlags & modeNoTruncate) && st.st_size != 0 &&
             ::ftruncate(fd, 0) != 0)
@@ -120,6 +122,7 @@ BOOL CFile::Open(LPCWSTR lpszFileName, UINT nOpenFlags, CFileException* pError) 
 
     m_hFile = fd;
     m_strFileName = name;
+    m_bExclusive = exclusive;
     return TRUE;
 }
 
@@ -187,6 +190,7 @@ void CFile::Close() {
     if (m_hFile == hFileNull) return;
     const int fd = m_hFile;
     m_hFile = hFileNull;
+    m_bExclusive = false;
     // Some file systems (network ones above all) report a failed write-back only here; even an
     // interrupted close may have lost data, so every failure counts.
     if (::close(fd) != 0) ThrowOsError(errno);
@@ -196,6 +200,7 @@ void CFile::Abort() {
     if (m_hFile == hFileNull) return;
     ::close(m_hFile);
     m_hFile = hFileNull;
+    m_bExclusive = false;
 }
 
 // ---- CStdioFile -----------------------------------------------------------------------------------
@@ -211,6 +216,7 @@ BOOL CStdioFile::Open(LPCWSTR lpszFileName, UINT nOpenFlags, CFileException* pEr
     m_position = 0;
     m_buffer.clear();
     m_buffer.reserve(kBufferSize);
+    m_knownLength = m_bExclusive ? CFile::GetLength() : 0;
     return TRUE;
 }
 
@@ -229,10 +235,12 @@ void CStdioFile::FlushBuffer() {
         // reports it too rather than pretending the file is whole.
         m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(done));
         m_position += done;
+        if (m_position > m_knownLength) m_knownLength = m_position;
         ThrowOsError(err);
     }
     m_position += done;
     m_buffer.clear();
+    if (m_position > m_knownLength) m_knownLength = m_position;
 }
 
 ULONGLONG CStdioFile::GetPosition() const {
@@ -257,9 +265,14 @@ ULONGLONG CStdioFile::Seek(LONGLONG lOff, UINT nFrom) {
     case current:
         target = static_cast<LONGLONG>(logical) + lOff;
         break;
-    case end:
-        target = static_cast<LONGLONG>(GetLength()) + lOff;
+    case end: {
+        // Under an exclusive lock the length is known without asking the system: the export seeks
+        // to the end before every row.
+        const ULONGLONG length =
+            m_bExclusive ? (m_knownLength > logical ? m_knownLength : logical) : GetLength();
+        target = static_cast<LONGLONG>(length) + lOff;
         break;
+    }
     default:
         ThrowOsError(EINVAL);
     }
