@@ -1,0 +1,21 @@
+// The places where a person sits in front of the tool: message boxes, the Save dialog and the
+// desktop's opening of links. Tests answer them through this one interface; everything behind them
+// is the real thing.
+#pragma once
+
+#include "platform/cstring.h"
+#include "platform/win32.h"
+
+class CUserSeam {
+public:
+    virtual ~CUserSeam() = default;
+    // Shows a message box and returns the button pressed (IDOK, ...).
+    virtual int MessageBox(HWND hOwner, const CString& text, const CString& caption, UINT nType);
+    // Hands a web address or a "mailto:" address to the desktop's opener. Returns a value above 32
+    // on success, as the shell does, and the shell's error code otherwise.
+    virtual int OpenLink(const CString& target);
+};
+
+// Installs a seam (a test's); null puts the real one back. Returns the previous one.
+CUserSeam* AfxSetUserSeam(CUserSeam* pSeam);
+CUserSeam* AfxGetUserSeam();

@@ -1,0 +1,186 @@
+#include "platform/testing.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QTest>
+#include <QWindow>
+
+#include "platform/src/internal.h"
+
+using namespace afx;
+
+namespace afxtest {
+
+void Init(const AFX_RESOURCE_TABLE* resources) {
+    static int argc = 1;
+    static char name[] = "brevonix-tests";
+    static char* argv[] = {name, nullptr};
+    AfxWinInit(argc, argv, resources);
+}
+
+void OnNextModal(std::function<void(HWND)> script) {
+    QueueModalHook(std::move(script));
+}
+
+void ProcessEvents(int milliseconds) {
+    QApplication::processEvents();
+    if (milliseconds > 0) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < milliseconds)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+}
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+HWND ActiveModal() {
+    return HandleOf(QApplication::activeModalWidget());
+}
+
+namespace {
+QWidget* W(HWND h) {
+    return IsWindow(h) ? h->widget.data() : nullptr;
+}
+} // namespace
+
+void Click(HWND hWnd) {
+    if (QWidget* w = W(hWnd)) QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
+}
+
+void ClickAt(HWND hWnd, int x, int y) {
+    if (QWidget* w = W(hWnd)) QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(x, y));
+}
+
+void RightClickAt(HWND hWnd, int x, int y) {
+    QWidget* w = W(hWnd);
+    if (!w) return;
+    // A context menu is asked for by its own event; the click alone does not open it offscreen.
+    QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(x, y), w->mapToGlobal(QPoint(x, y)));
+    QApplication::sendEvent(w, &e);
+}
+
+void MoveMouse(HWND hWnd, int x, int y) {
+    QWidget* w = W(hWnd);
+    if (!w) return;
+    QCursor::setPos(w->mapToGlobal(QPoint(x, y)));
+    QTest::mouseMove(w, QPoint(x, y));
+    QApplication::processEvents();
+}
+
+void Key(HWND hWnd, UINT vk, bool alt) {
+    QWidget* w = W(hWnd);
+    if (!w) return;
+    if (w->window()->windowHandle()) w->window()->activateWindow();
+    w->setFocus(Qt::OtherFocusReason);
+    QApplication::processEvents();
+    Qt::Key key = Qt::Key_unknown;
+    switch (vk) {
+    case VK_RETURN:
+        key = Qt::Key_Return;
+        break;
+    case VK_ESCAPE:
+        key = Qt::Key_Escape;
+        break;
+    case VK_TAB:
+        key = Qt::Key_Tab;
+        break;
+    case VK_SPACE:
+        key = Qt::Key_Space;
+        break;
+    default:
+        if (vk >= 'A' && vk <= 'Z') key = static_cast<Qt::Key>(Qt::Key_A + static_cast<int>(vk - 'A'));
+        break;
+    }
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : w;
+    QTest::keyClick(target, key, alt ? Qt::AltModifier : Qt::NoModifier);
+}
+
+void TypeText(HWND hWnd, const CString& text) {
+    QWidget* w = W(hWnd);
+    if (!w) return;
+    w->setFocus(Qt::OtherFocusReason);
+    QTest::keyClicks(w, ToQ(text));
+}
+
+bool IsPopupMenuOpen() {
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr;
+}
+
+bool ChoosePopupMenuItem(const CString& text) {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return false;
+    const QString wanted = ToQ(text);
+    for (QAction* a : menu->actions()) {
+        if (a->text() == wanted && a->isEnabled()) {
+            menu->setActiveAction(a);
+            QTest::keyClick(menu, Qt::Key_Return);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool SaveScreenshot(HWND hWnd, const std::string& pngPath) {
+    QWidget* w = W(hWnd);
+    return w && w->grab().save(QString::fromStdString(pngPath), "PNG");
+}
+
+COLORREF PixelAt(HWND hWnd, int x, int y) {
+    QWidget* w = W(hWnd);
+    if (!w) return CLR_INVALID;
+    const QImage image = w->grab().toImage();
+    const qreal dpr = image.devicePixelRatio();
+    const QColor c = image.pixelColor(static_cast<int>(x * dpr), static_cast<int>(y * dpr));
+    return RGB(c.red(), c.green(), c.blue());
+}
+
+bool IsFontUnderlined(HWND hWnd) {
+    return FontOf(hWnd).underline();
+}
+
+CString FontFamily(HWND hWnd) {
+    return FromQ(QFontInfo(FontOf(hWnd)).family());
+}
+
+LPCWSTR CursorOf(HWND hWnd) {
+    QWidget* w = W(hWnd);
+    if (!w) return nullptr;
+    switch (w->cursor().shape()) {
+    case Qt::PointingHandCursor:
+        return IDC_HAND;
+    case Qt::WaitCursor:
+        return IDC_WAIT;
+    case Qt::IBeamCursor:
+        return IDC_IBEAM;
+    default:
+        return IDC_ARROW;
+    }
+}
+
+bool HasFocus(HWND hWnd) {
+    return W(hWnd) && W(hWnd)->hasFocus();
+}
+
+bool IsMinimized(HWND hWnd) {
+    return W(hWnd) && W(hWnd)->window()->isMinimized();
+}
+
+void Minimize(HWND hWnd) {
+    if (QWidget* w = W(hWnd)) w->window()->showMinimized();
+}
+
+void HideResource(char kind, WORD id, bool hidden) {
+    afx::HideResource(kind, id, hidden);
+}
+
+} // namespace afxtest
