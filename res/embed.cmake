@@ -1,0 +1,13 @@
+# Turns image files into C++ arrays: cmake -DOUT=file.h -DINPUTS="name=path|..." -P embed.cmake
+set(_text "// Generated from the pictures in res/.\n#pragma once\n\n")
+string(REPLACE "|" ";" _inputs "${INPUTS}")
+foreach(_pair ${_inputs})
+  string(REPLACE "=" ";" _parts "${_pair}")
+  list(GET _parts 0 _name)
+  list(GET _parts 1 _path)
+  file(READ "${_path}" _hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," _bytes "${_hex}")
+  string(APPEND _text "inline constexpr unsigned char ${_name}[] = {${_bytes}};\n")
+endforeach()
+file(WRITE "${OUT}.tmp" "${_text}")
+file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
