@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/cstring.h"
+#include "platform/filedialog.h"
 #include "platform/win32.h"
 
 class CUserSeam {
@@ -14,6 +15,9 @@ public:
     // Hands a web address or a "mailto:" address to the desktop's opener. Returns a value above 32
     // on success, as the shell does, and the shell's error code otherwise.
     virtual int OpenLink(const CString& target);
+    // Runs an Open or Save dialog. Returns false when the person cancels; otherwise the chosen
+    // file's full path.
+    virtual bool ChooseFile(HWND hOwner, const CFileDialogRequest& request, CString& strPath);
 };
 
 // Installs a seam (a test's); null puts the real one back. Returns the previous one.

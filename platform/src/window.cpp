@@ -13,6 +13,7 @@
 
 #include "platform/src/internal.h"
 #include "platform/src/listview.h"
+#include "platform/stdiofile.h"
 
 namespace afx {
 
