@@ -262,6 +262,15 @@ bool SambaFixture::Start(std::string& why) {
     if (!AcquireMachineLock(lockFd_, why)) return false;
     owner_ = true;
 
+    // Run folders left by a run that was killed outright; whoever made them held this lock and is
+    // gone now.
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(tmp && *tmp ? tmp : "/tmp", ec))
+            if (entry.path().filename().string().starts_with("brevonix-samba-")) RemoveTree(entry.path());
+    }
+
     auto totalStart = Clock::now();
     std::string templateDir;
     if (!EnsureTemplate(templateDir, why)) return false;
