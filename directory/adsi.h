@@ -180,6 +180,9 @@ enum ADS_AUTHENTICATION_ENUM : DWORD {
 
 constexpr HRESULT S_ADS_NOMORE_ROWS = 0x00005012;
 constexpr HRESULT S_ADS_NOMORE_COLUMNS = 0x00005013;
+// SetSearchPreference: at least one preference was refused (see each record's dwStatus). A success
+// code in ADSI's numbering, but not S_OK.
+constexpr HRESULT S_ADS_ERRORSOCCURRED = 0x00005011;
 constexpr HRESULT E_ADS_BAD_PATHNAME = static_cast<HRESULT>(0x80005000);
 constexpr HRESULT E_ADS_INVALID_FILTER = static_cast<HRESULT>(0x80005014);
 constexpr HRESULT E_ADS_COLUMN_NOT_SET = static_cast<HRESULT>(0x80005013);
@@ -203,6 +206,19 @@ struct IDirectorySearch : IUnknown {
     virtual HRESULT CloseSearchHandle(ADS_SEARCH_HANDLE hSearchResult) = 0;
 };
 
+// Binds to "LDAP://server[:port][/DN]" (without a DN the search base is the directory's default
+// naming context) and returns its IDirectorySearch.
+//   - user name and password both null: the logged-on user, through SASL GSSAPI with the user's own
+//     Kerberos ticket cache;
+//   - typed credentials: a password never crosses the network in clear. Where the server offers
+//     GSSAPI/GSS-SPNEGO and the name names a realm ("user@REALM", "DOMAIN\user"), a Kerberos ticket
+//     is got with the password into a private cache and the bind is GSSAPI; otherwise the connection
+//     is made TLS (StartTLS, or ldaps for port 636 / ADS_USE_SSL) and the bind is a simple bind with
+//     the name as typed. Without TLS the bind fails and the password is not sent. A name or password
+//     left empty fails at once (an empty password would be an unauthenticated, anonymous bind).
+// Certificates are checked by OpenLDAP's client rules (ldap.conf, LDAPTLS_* variables). Referrals are
+// never chased. Failures: 0x8007052E bad credentials, 0x8007203A server down or TLS failure, others
+// HRESULT_FROM_WIN32 of the directory error; the reason is kept for ADsGetLastError.
 HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPCWSTR lpszPassword, DWORD dwReserved,
                       REFIID riid, void** ppObject);
 

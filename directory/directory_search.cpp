@@ -1,0 +1,643 @@
+// IDirectorySearch over one bound libldap connection, and ADsOpenObject, which makes it.
+//
+// Memory stays bounded however large the result: an asynchronous search holds only the entry being
+// read, a synchronous one only the page being read; every entry is freed once the caller has moved
+// past it. Rows are therefore not kept for GetPreviousRow, whatever ADS_SEARCHPREF_CACHE_RESULTS
+// says; GetFirstRow on a search already under way runs it again from the start.
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "directory/ads_errors.h"
+#include "directory/ads_path.h"
+#include "directory/adsi.h"
+#include "directory/directory_schema.h"
+#include "directory/ldap_connection.h"
+#include "directory/value_conversion.h"
+#include "platform/cstring.h"
+
+namespace brevonix::directory {
+namespace {
+
+// Bound on every wait for the directory when the caller sets no ADS_SEARCHPREF_TIMEOUT.
+constexpr int kDefaultWaitSeconds = 120;
+// The page size used when the server refuses a larger one (AD's and slapd's usual MaxPageSize).
+constexpr int kLargestAcceptedPageSize = 1000;
+
+struct SearchPreferences {
+    bool asynchronous = false;
+    int derefAliases = LDAP_DEREF_NEVER;
+    int sizeLimit = 0;
+    int timeLimit = 0;
+    bool typesOnly = false;
+    int scope = LDAP_SCOPE_SUBTREE;
+    int timeoutSeconds = 0;
+    int pageSize = 0;
+    bool cacheResults = true;
+};
+
+// One attribute of the current row, its values still inside the entry's own buffer.
+struct RowAttribute {
+    int key;
+    BerVarray values;
+};
+
+// What a filled ADS_SEARCH_COLUMN points at; its address is the column's hReserved.
+struct ColumnStorage {
+    AdsValueStore store;
+    std::vector<ADSVALUE> values;
+};
+
+bool SameGuid(const GUID& a, const GUID& b) {
+    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
+
+constexpr GUID kIidIUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+std::u16string_view View(LPCWSTR s) {
+    return s ? std::u16string_view(s) : std::u16string_view();
+}
+
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (WideToUpper(a[i]) != WideToUpper(b[i])) return false;
+    return true;
+}
+
+} // namespace
+} // namespace brevonix::directory
+
+// The search handle ADSI hands out; opaque to callers.
+struct ADS_SEARCH_HANDLE__ {
+    enum class State { Running, Done, Failed };
+
+    brevonix::directory::SearchPreferences prefs;
+    std::string filter;
+    std::vector<std::string> attributeNames; // empty: all user attributes
+    bool started = false;                    // a row has been asked for
+
+    State state = State::Running;
+    HRESULT failure = S_OK;
+    DWORD failureCode = 0;
+    std::string failureText;
+
+    // Paging
+    int pageSize = 0;
+    bool pageSizeRetried = false;
+    int pagesCompleted = 0;
+    int msgid = -1;
+    bool pageOutstanding = false;
+    bool anotherPage = false;
+    std::string cookie;
+
+    // The messages received and not yet handed out: a chain (one message when asynchronous, a
+    // whole page when not), the last message of it looked at, and the entry that is the current row.
+    LDAPMessage* chain = nullptr;
+    LDAPMessage* cursor = nullptr;
+    LDAPMessage* current = nullptr;
+    bool rowIndexed = false;
+    std::vector<brevonix::directory::RowAttribute> row;
+
+    // Attribute names resolved to keys (a schema type id, or an id of its own for names the schema
+    // does not know); the same few names come up on every row.
+    std::unordered_map<std::u16string, int> keyByRequestedName;
+    std::unordered_map<std::string, int> keyByName;
+    int unknownNames = 0;
+};
+
+namespace brevonix::directory {
+namespace {
+
+class LdapDirectorySearch final : public IDirectorySearch {
+public:
+    explicit LdapDirectorySearch(std::unique_ptr<LdapConnection> connection)
+        : m_connection(std::move(connection)) {}
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (!SameGuid(riid, IID_IDirectorySearch) && !SameGuid(riid, kIidIUnknown)) return E_NOINTERFACE;
+        AddRef();
+        *ppv = static_cast<IDirectorySearch*>(this);
+        return S_OK;
+    }
+    ULONG AddRef() override { return ++m_refs; }
+    ULONG Release() override {
+        const ULONG refs = --m_refs;
+        if (refs == 0) delete this;
+        return refs;
+    }
+
+    HRESULT SetSearchPreference(PADS_SEARCHPREF_INFO prefs, DWORD count) override;
+    HRESULT ExecuteSearch(LPWSTR filter, LPWSTR* attributeNames, DWORD attributeCount,
+                          PADS_SEARCH_HANDLE handle) override;
+    HRESULT AbandonSearch(ADS_SEARCH_HANDLE handle) override;
+    HRESULT GetFirstRow(ADS_SEARCH_HANDLE handle) override;
+    HRESULT GetNextRow(ADS_SEARCH_HANDLE handle) override;
+    HRESULT GetPreviousRow(ADS_SEARCH_HANDLE) override { return E_NOTIMPL; }
+    HRESULT GetNextColumnName(ADS_SEARCH_HANDLE, LPWSTR*) override { return E_NOTIMPL; }
+    HRESULT GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name, PADS_SEARCH_COLUMN column) override;
+    HRESULT FreeColumn(PADS_SEARCH_COLUMN column) override;
+    HRESULT CloseSearchHandle(ADS_SEARCH_HANDLE handle) override;
+
+private:
+    using Handle = ADS_SEARCH_HANDLE__;
+
+    ~LdapDirectorySearch() override {
+        for (Handle* h : m_handles)
+            Destroy(h);
+        for (ColumnStorage* c : m_columns)
+            delete c;
+    }
+
+    LDAP* Ld() const { return m_connection->Handle(); }
+    bool Valid(ADS_SEARCH_HANDLE h) const { return h && m_handles.count(h) != 0; }
+
+    HRESULT SendPage(Handle& h);
+    HRESULT Wait(Handle& h);
+    HRESULT HandleResult(Handle& h, LDAPMessage* msg);
+    HRESULT Advance(Handle& h);
+    HRESULT Restart(Handle& h);
+    HRESULT FailSearch(Handle& h, DWORD code, const std::string& text, HRESULT hr);
+    HRESULT FailSearchLdap(Handle& h, std::string_view what, int rc, std::string_view diagnostic);
+    void StopRequest(Handle& h);
+    void ReleaseRow(Handle& h);
+    void ReleaseChain(Handle& h);
+    void IndexRow(Handle& h);
+    int KeyForName(Handle& h, std::string_view name);
+    int KeyForRequestedName(Handle& h, std::u16string_view name);
+    void Destroy(Handle* h);
+
+    std::unique_ptr<LdapConnection> m_connection;
+    ULONG m_refs = 1;
+    SearchPreferences m_prefs;
+    std::unordered_set<Handle*> m_handles;
+    std::unordered_set<ColumnStorage*> m_columns;
+};
+
+// ---- Preferences ----------------------------------------------------------------------------------
+
+HRESULT LdapDirectorySearch::SetSearchPreference(PADS_SEARCHPREF_INFO prefs, DWORD count) {
+    if (!prefs && count) return E_POINTER;
+    bool allAccepted = true;
+    for (DWORD i = 0; i < count; ++i) {
+        ADS_SEARCHPREF_INFO& p = prefs[i];
+        const bool isInt = p.vValue.dwType == ADSTYPE_INTEGER;
+        const bool isBool = p.vValue.dwType == ADSTYPE_BOOLEAN;
+        const auto intValue = static_cast<std::int32_t>(p.vValue.Integer);
+        const bool boolValue = p.vValue.Boolean != 0;
+        ADS_STATUSENUM status = ADS_STATUS_S_OK;
+        switch (p.dwSearchPref) {
+        case ADS_SEARCHPREF_ASYNCHRONOUS:
+            if (isBool)
+                m_prefs.asynchronous = boolValue;
+            else
+                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
+            break;
+        case ADS_SEARCHPREF_DEREF_ALIASES:
+            if (isInt && intValue >= 0 && intValue <= 3)
+                m_prefs.derefAliases = intValue;
+            else
+                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
+            break;
+        case ADS_SEARCHPREF_SIZE_LIMIT:
+            if (isInt && intValue >= 0)
+                m_prefs.sizeLimit = intValue;
+            else
+                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
+            break;
+        case ADS_SEARCHPREF_TIME_LIMIT:
+            if (isInt && intValue >= 0)
+                m_prefs.timeLimit = intValue;
+            else
+                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
+            break;
+        case ADS_SEARCHPREF_ATTRIBTYPES_ONLY:
+            if (isBool)
+                m_prefs.typesOnly = boolValue;
+            else
+                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
+            break;
+        case ADS_SEARCHPREF_SEARCH_SCOPE:
+            if (isInt && intValue >= 0 && intValue <= static_cast<int>(ADS_SCOPE_SUBTREE))
+                m_prefs.scope = intValue;
+            else
+                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
+            break;
+        case ADS_SEARCHPREF_TIMEOUT:
+            if (isInt && intValue >= 0)
+                m_prefs.timeoutSeconds = intValue;
+            else
+                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
+            break;
+        case ADS_SEARCHPREF_PAGESIZE:
+            if (isInt && intValue >= 0)
+                m_prefs.pageSize = intValue;
+            else
+                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
+            break;
+        case ADS_SEARCHPREF_CACHE_RESULTS:
+            if (isBool)
+                m_prefs.cacheResults = boolValue;
+            else
+                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
+            break;
+        case ADS_SEARCHPREF_CHASE_REFERRALS:
+            // Referrals are never chased; asking for exactly that is fine.
+            if (!(isInt && intValue == 0)) status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
+            break;
+        default:
+            status = ADS_STATUS_INVALID_SEARCHPREF;
+            break;
+        }
+        p.dwStatus = status;
+        if (status != ADS_STATUS_S_OK) allAccepted = false;
+    }
+    return allAccepted ? S_OK : S_ADS_ERRORSOCCURRED;
+}
+
+// ---- Running the search ---------------------------------------------------------------------------
+
+HRESULT LdapDirectorySearch::ExecuteSearch(LPWSTR filter, LPWSTR* attributeNames, DWORD attributeCount,
+                                           PADS_SEARCH_HANDLE phSearch) {
+    if (!phSearch) return E_POINTER;
+    *phSearch = nullptr;
+    ClearLastAdsError();
+
+    auto h = std::make_unique<Handle>();
+    h->prefs = m_prefs;
+    h->pageSize = m_prefs.pageSize;
+    h->filter = filter && *filter ? CString(filter).ToUtf8() : std::string("(objectClass=*)");
+    if (attributeNames && attributeCount != static_cast<DWORD>(-1)) {
+        for (DWORD i = 0; i < attributeCount; ++i)
+            if (attributeNames[i]) h->attributeNames.push_back(CString(attributeNames[i]).ToUtf8());
+    }
+    if (HRESULT hr = SendPage(*h); FAILED(hr)) return hr;
+    *phSearch = h.get();
+    m_handles.insert(h.release());
+    return S_OK;
+}
+
+HRESULT LdapDirectorySearch::SendPage(Handle& h) {
+    LDAPControl* pageControl = nullptr;
+    // A server that says it cannot page would ignore the control; one whose root DSE could not be
+    // read is asked anyway (the control is not critical).
+    const bool paging = h.pageSize > 0 && (!m_connection->Root().read ||
+                                           m_connection->Root().SupportsControl(LDAP_CONTROL_PAGEDRESULTS));
+    if (paging) {
+        berval cookie{static_cast<ber_len_t>(h.cookie.size()), h.cookie.data()};
+        const int rc = ldap_create_page_control(Ld(), static_cast<ber_int_t>(h.pageSize),
+                                                h.cookie.empty() ? nullptr : &cookie, 0, &pageControl);
+        if (rc != LDAP_SUCCESS) return FailSearchLdap(h, "search", rc, {});
+    }
+    LDAPControl* controls[] = {pageControl, nullptr};
+
+    std::vector<char*> attrs;
+    for (std::string& a : h.attributeNames)
+        attrs.push_back(a.data());
+    attrs.push_back(nullptr);
+
+    const int serverTimeLimit = h.prefs.timeLimit > 0 ? h.prefs.timeLimit : h.prefs.timeoutSeconds;
+    timeval timeLimit{serverTimeLimit, 0};
+    ldap_set_option(Ld(), LDAP_OPT_DEREF, &h.prefs.derefAliases);
+    int rc;
+    {
+        SigpipeGuard guard;
+        rc = ldap_search_ext(Ld(), m_connection->BaseDn().c_str(), h.prefs.scope, h.filter.c_str(),
+                             h.attributeNames.empty() ? nullptr : attrs.data(), h.prefs.typesOnly ? 1 : 0,
+                             pageControl ? controls : nullptr, nullptr,
+                             serverTimeLimit > 0 ? &timeLimit : nullptr, h.prefs.sizeLimit, &h.msgid);
+    }
+    ldap_control_free(pageControl);
+    if (rc == LDAP_FILTER_ERROR) {
+        h.state = Handle::State::Failed;
+        h.failure = E_ADS_INVALID_FILTER;
+        h.failureCode = ERROR_DS_FILTER_UNKNOWN;
+        h.failureText = "search: the filter \"" + h.filter + "\" is not a valid LDAP search filter";
+        SetLastAdsError(h.failureCode, h.failureText);
+        return h.failure;
+    }
+    if (rc != LDAP_SUCCESS) return FailSearchLdap(h, "search", rc, {});
+    h.pageOutstanding = true;
+    h.anotherPage = false;
+    return S_OK;
+}
+
+HRESULT LdapDirectorySearch::Wait(Handle& h) {
+    const int seconds = h.prefs.timeoutSeconds > 0 ? h.prefs.timeoutSeconds : kDefaultWaitSeconds;
+    timeval timeout{seconds, 0};
+    LDAPMessage* res = nullptr;
+    int rc;
+    {
+        SigpipeGuard guard;
+        rc = ldap_result(Ld(), h.msgid, h.prefs.asynchronous ? LDAP_MSG_ONE : LDAP_MSG_ALL, &timeout, &res);
+    }
+    if (rc == 0 || rc == -1) {
+        ldap_msgfree(res);
+        if (rc == 0) {
+            return FailSearch(h, ERROR_TIMEOUT,
+                              "search: the directory did not answer within " + std::to_string(seconds) +
+                                  " seconds",
+                              HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+        }
+        h.pageOutstanding = false; // the connection is gone; nothing left to abandon
+        return FailSearchLdap(h, "search", m_connection->LastResultCode(), {});
+    }
+    h.chain = res;
+    h.cursor = nullptr;
+    return S_OK;
+}
+
+HRESULT LdapDirectorySearch::HandleResult(Handle& h, LDAPMessage* msg) {
+    h.pageOutstanding = false;
+    int err = LDAP_SUCCESS;
+    char* diag = nullptr;
+    LDAPControl** controls = nullptr;
+    const int rc = ldap_parse_result(Ld(), msg, &err, nullptr, &diag, nullptr, &controls, 0);
+    const std::string diagnostic = diag ? diag : "";
+    ldap_memfree(diag);
+    if (rc != LDAP_SUCCESS) {
+        ldap_controls_free(controls);
+        return FailSearchLdap(h, "search", rc, {});
+    }
+    if (err == LDAP_SUCCESS) {
+        h.cookie.clear();
+        if (LDAPControl* page = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls, nullptr)) {
+            ber_int_t estimate = 0;
+            berval cookie{0, nullptr};
+            if (ldap_parse_pageresponse_control(Ld(), page, &estimate, &cookie) == LDAP_SUCCESS &&
+                cookie.bv_val)
+                h.cookie.assign(cookie.bv_val, cookie.bv_len);
+            ber_memfree(cookie.bv_val);
+        }
+        ldap_controls_free(controls);
+        ++h.pagesCompleted;
+        h.anotherPage = !h.cookie.empty();
+        return S_OK;
+    }
+    ldap_controls_free(controls);
+    // AD caps a large page size silently; slapd refuses it. Ask again, once, at the size servers
+    // usually allow.
+    if (err == LDAP_ADMINLIMIT_EXCEEDED && h.pagesCompleted == 0 && !h.pageSizeRetried &&
+        h.pageSize > kLargestAcceptedPageSize) {
+        h.pageSizeRetried = true;
+        h.pageSize = kLargestAcceptedPageSize;
+        h.cookie.clear();
+        h.anotherPage = true;
+        return S_OK;
+    }
+    return FailSearchLdap(h, "search", err, diagnostic);
+}
+
+HRESULT LdapDirectorySearch::Advance(Handle& h) {
+    if (h.state == Handle::State::Failed) {
+        SetLastAdsError(h.failureCode, h.failureText);
+        return h.failure;
+    }
+    if (h.state == Handle::State::Done) return S_ADS_NOMORE_ROWS;
+    ReleaseRow(h);
+    for (;;) {
+        LDAPMessage* msg = nullptr;
+        if (h.chain) msg = h.cursor ? ldap_next_message(Ld(), h.cursor) : ldap_first_message(Ld(), h.chain);
+        if (!msg) {
+            ReleaseChain(h);
+            HRESULT hr = S_OK;
+            if (h.pageOutstanding) {
+                hr = Wait(h);
+            } else if (h.anotherPage) {
+                hr = SendPage(h);
+            } else {
+                h.state = Handle::State::Done;
+                return S_ADS_NOMORE_ROWS;
+            }
+            if (FAILED(hr)) return hr;
+            continue;
+        }
+        h.cursor = msg;
+        switch (ldap_msgtype(msg)) {
+        case LDAP_RES_SEARCH_ENTRY:
+            h.current = msg;
+            return S_OK;
+        case LDAP_RES_SEARCH_RESULT:
+            if (HRESULT hr = HandleResult(h, msg); FAILED(hr)) return hr;
+            break;
+        default:
+            // Search references (AD returns some on every subtree search) are never followed.
+            break;
+        }
+    }
+}
+
+HRESULT LdapDirectorySearch::Restart(Handle& h) {
+    StopRequest(h);
+    ReleaseChain(h);
+    h.state = Handle::State::Running;
+    h.failure = S_OK;
+    h.pageSize = h.prefs.pageSize;
+    h.pageSizeRetried = false;
+    h.pagesCompleted = 0;
+    h.cookie.clear();
+    return SendPage(h);
+}
+
+HRESULT LdapDirectorySearch::GetFirstRow(ADS_SEARCH_HANDLE handle) {
+    if (!Valid(handle)) return E_ADS_BAD_PARAMETER;
+    Handle& h = *handle;
+    if (h.started) {
+        if (HRESULT hr = Restart(h); FAILED(hr)) return hr;
+    }
+    h.started = true;
+    return Advance(h);
+}
+
+HRESULT LdapDirectorySearch::GetNextRow(ADS_SEARCH_HANDLE handle) {
+    if (!Valid(handle)) return E_ADS_BAD_PARAMETER;
+    handle->started = true;
+    return Advance(*handle);
+}
+
+HRESULT LdapDirectorySearch::AbandonSearch(ADS_SEARCH_HANDLE handle) {
+    if (!Valid(handle)) return E_ADS_BAD_PARAMETER;
+    StopRequest(*handle);
+    ReleaseChain(*handle);
+    if (handle->state == Handle::State::Running) handle->state = Handle::State::Done;
+    return S_OK;
+}
+
+HRESULT LdapDirectorySearch::CloseSearchHandle(ADS_SEARCH_HANDLE handle) {
+    if (!Valid(handle)) return E_ADS_BAD_PARAMETER;
+    m_handles.erase(handle);
+    Destroy(handle);
+    return S_OK;
+}
+
+void LdapDirectorySearch::Destroy(Handle* h) {
+    StopRequest(*h);
+    ReleaseChain(*h);
+    delete h;
+}
+
+HRESULT LdapDirectorySearch::FailSearch(Handle& h, DWORD code, const std::string& text, HRESULT hr) {
+    StopRequest(h);
+    ReleaseChain(h);
+    h.state = Handle::State::Failed;
+    h.failure = hr;
+    h.failureCode = code;
+    h.failureText = text;
+    SetLastAdsError(code, text);
+    return hr;
+}
+
+HRESULT LdapDirectorySearch::FailSearchLdap(Handle& h, std::string_view what, int rc,
+                                            std::string_view diagnostic) {
+    std::string diag(diagnostic);
+    if (diag.empty()) {
+        char* d = nullptr;
+        if (ldap_get_option(Ld(), LDAP_OPT_DIAGNOSTIC_MESSAGE, &d) == LDAP_OPT_SUCCESS && d) diag = d;
+        ldap_memfree(d);
+    }
+    return FailSearch(h, Win32ErrorForLdapResult(rc), DescribeLdapFailure(what, rc, diag),
+                      HResultForLdapResult(rc));
+}
+
+void LdapDirectorySearch::StopRequest(Handle& h) {
+    if (h.pageOutstanding && h.msgid >= 0) {
+        SigpipeGuard guard;
+        ldap_abandon_ext(Ld(), h.msgid, nullptr, nullptr);
+    }
+    h.pageOutstanding = false;
+    h.anotherPage = false;
+}
+
+void LdapDirectorySearch::ReleaseRow(Handle& h) {
+    for (RowAttribute& a : h.row)
+        ber_memfree(a.values);
+    h.row.clear();
+    h.rowIndexed = false;
+    h.current = nullptr;
+}
+
+void LdapDirectorySearch::ReleaseChain(Handle& h) {
+    ReleaseRow(h);
+    ldap_msgfree(h.chain);
+    h.chain = nullptr;
+    h.cursor = nullptr;
+}
+
+// ---- Columns --------------------------------------------------------------------------------------
+
+int LdapDirectorySearch::KeyForName(Handle& h, std::string_view name) {
+    if (const size_t semi = name.find(';'); semi != std::string_view::npos) name = name.substr(0, semi);
+    std::string lower = LowerAscii(name);
+    if (auto it = h.keyByName.find(lower); it != h.keyByName.end()) return it->second;
+    const DirectorySchema& schema = m_connection->Schema();
+    int key = schema.TypeId(lower);
+    if (key < 0) key = static_cast<int>(schema.Size()) + h.unknownNames++;
+    h.keyByName.emplace(std::move(lower), key);
+    return key;
+}
+
+int LdapDirectorySearch::KeyForRequestedName(Handle& h, std::u16string_view name) {
+    if (auto it = h.keyByRequestedName.find(std::u16string(name)); it != h.keyByRequestedName.end())
+        return it->second;
+    const int key = KeyForName(h, CString(name).ToUtf8());
+    h.keyByRequestedName.emplace(std::u16string(name), key);
+    return key;
+}
+
+void LdapDirectorySearch::IndexRow(Handle& h) {
+    if (h.rowIndexed || !h.current) return;
+    h.rowIndexed = true;
+    BerElement* ber = nullptr;
+    berval dn{0, nullptr};
+    if (ldap_get_dn_ber(Ld(), h.current, &ber, &dn) == LDAP_SUCCESS) {
+        berval attr{0, nullptr};
+        BerVarray values = nullptr;
+        while (ldap_get_attribute_ber(Ld(), h.current, ber, &attr, &values) == LDAP_SUCCESS && attr.bv_val) {
+            h.row.push_back({KeyForName(h, std::string_view(attr.bv_val, attr.bv_len)), values});
+            values = nullptr;
+        }
+        ber_memfree(values);
+    }
+    if (ber) ber_free(ber, 0);
+}
+
+HRESULT LdapDirectorySearch::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name, PADS_SEARCH_COLUMN column) {
+    if (!column) return E_POINTER;
+    std::memset(column, 0, sizeof *column);
+    if (!Valid(handle) || !name) return E_ADS_BAD_PARAMETER;
+    Handle& h = *handle;
+    if (!h.current) return E_ADS_BAD_PARAMETER;
+
+    const int key = KeyForRequestedName(h, View(name));
+    IndexRow(h);
+    std::vector<std::string_view> raw;
+    bool found = false;
+    for (const RowAttribute& a : h.row) {
+        if (a.key != key) continue;
+        found = true;
+        for (BerValue* v = a.values; v && v->bv_val; ++v)
+            raw.emplace_back(v->bv_val, v->bv_len);
+    }
+    std::string adsPath;
+    ValueSyntax syntax = m_connection->Schema().Syntax(key);
+    if (!found && EqualsNoCase(View(name), u"ADsPath")) {
+        // Every row has an ADsPath, made from the server of the bind and the entry's DN.
+        char* dn = ldap_get_dn(Ld(), h.current);
+        adsPath = "LDAP://" + m_connection->Path().Server() + "/" + (dn ? dn : "");
+        ldap_memfree(dn);
+        raw.emplace_back(adsPath);
+        syntax = ValueSyntax{};
+        found = true;
+    }
+    if (!found) return E_ADS_COLUMN_NOT_SET;
+
+    auto storage = std::make_unique<ColumnStorage>();
+    column->dwADsType = ConvertAdsValues(raw, syntax, storage->store, storage->values);
+    column->pszAttrName = storage->store.AddString(View(name));
+    column->pADsValues = storage->values.empty() ? nullptr : storage->values.data();
+    column->dwNumValues = static_cast<DWORD>(storage->values.size());
+    column->hReserved = storage.get();
+    m_columns.insert(storage.release());
+    return S_OK;
+}
+
+HRESULT LdapDirectorySearch::FreeColumn(PADS_SEARCH_COLUMN column) {
+    if (!column) return E_POINTER;
+    if (!column->hReserved) return S_OK; // nothing was filled, or it was freed already
+    auto* storage = static_cast<ColumnStorage*>(column->hReserved);
+    if (m_columns.erase(storage) == 0) return E_ADS_BAD_PARAMETER;
+    delete storage;
+    std::memset(column, 0, sizeof *column);
+    return S_OK;
+}
+
+} // namespace
+} // namespace brevonix::directory
+
+HRESULT ADsOpenObject(LPCWSTR lpszPathName, LPCWSTR lpszUserName, LPCWSTR lpszPassword, DWORD dwReserved,
+                      REFIID riid, void** ppObject) {
+    using namespace brevonix::directory;
+    if (!ppObject) return E_POINTER;
+    *ppObject = nullptr;
+    ClearLastAdsError();
+    if (!SameGuid(riid, IID_IDirectorySearch) && !SameGuid(riid, kIidIUnknown)) return E_NOINTERFACE;
+    AdsPath path;
+    if (!lpszPathName || !ParseAdsPath(lpszPathName, (dwReserved & ADS_USE_SSL) != 0, path)) {
+        SetLastAdsError(ERROR_INVALID_PARAMETER,
+                        "\"" + (lpszPathName ? CString(lpszPathName).ToUtf8() : std::string()) +
+                            "\" is not a path of the form LDAP://server[:port][/DN]");
+        return E_ADS_BAD_PATHNAME;
+    }
+    std::unique_ptr<LdapConnection> connection;
+    if (HRESULT hr = LdapConnection::Open(path, lpszUserName, lpszPassword, dwReserved, connection);
+        FAILED(hr))
+        return hr;
+    *ppObject = static_cast<IDirectorySearch*>(new LdapDirectorySearch(std::move(connection)));
+    return S_OK;
+}
