@@ -46,11 +46,11 @@ std::string DefaultInitiator() {
     return result;
 }
 
-// Asks the KDC for a service ticket to the directory with this thread's default credential: proves
-// the credential is usable for a bind, not just present.
-bool GetsDirectoryTicket() {
+// Asks the KDC for a service ticket to the directory ("ldap@host") with this thread's default
+// credential: proves the credential is usable for a bind, not just present.
+bool GetsDirectoryTicket(std::string serviceName) {
     OM_uint32 minor = 0;
-    gss_buffer_desc serviceText{sizeof "ldap@127.0.0.1" - 1, const_cast<char*>("ldap@127.0.0.1")};
+    gss_buffer_desc serviceText{serviceName.size(), serviceName.data()};
     gss_name_t service = GSS_C_NO_NAME;
     if (GSS_ERROR(gss_import_name(&minor, &serviceText, GSS_C_NT_HOSTBASED_SERVICE, &service))) return false;
     gss_ctx_id_t ctx = GSS_C_NO_CONTEXT;
@@ -114,7 +114,8 @@ TEST(SambaKerberos, TypedPasswordTicketStaysInPrivateCache) {
     {
         auto active = creds->Activate();
         EXPECT_EQ(DefaultInitiator(), alice);
-        EXPECT_TRUE(GetsDirectoryTicket());
+        EXPECT_TRUE(GetsDirectoryTicket("ldap@127.0.0.1"));
+        EXPECT_TRUE(GetsDirectoryTicket("ldap@" + samba->DcHostName()));
         {
             // A second set of credentials nests and gives the first back.
             auto second = AcquireWithPassword(samba->Admin().samAccountName + "@" + realm,

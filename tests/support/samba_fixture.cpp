@@ -244,6 +244,17 @@ std::string SambaFixture::LogPath() const {
     return dir_ + "/log/samba.stdout";
 }
 
+size_t SambaFixture::LogSize() const {
+    std::error_code ec;
+    auto size = fs::file_size(LogPath(), ec);
+    return ec ? 0 : static_cast<size_t>(size);
+}
+
+std::string SambaFixture::LogSince(size_t offset) const {
+    std::string text = ReadTextFile(LogPath()).value_or("");
+    return offset < text.size() ? text.substr(offset) : std::string();
+}
+
 bool SambaFixture::Attach(const std::string& dir, std::string& why) {
     dir_ = dir;
     namespace_ = {dir_ + "/ns/resolv.conf", dir_ + "/ns/hosts", dir_ + "/ns/nsswitch.conf"};

@@ -66,7 +66,12 @@ public:
     const std::string& Dir() const { return dir_; }
     std::string CaCertPath() const;   // the CA that signed Samba's TLS certificate
     std::string Krb5ConfPath() const; // realm with kdc = 127.0.0.1, no DNS lookups
-    std::string LogPath() const;      // Samba's log
+    std::string LogPath() const;      // Samba's log, with one line per authentication
+    // The size of Samba's log now, and what it has written since such a size: a test can find the
+    // lines of its own bind ("Successful AuthZ: [LDAP,krb5] user [BREVONIX]\[alice]",
+    // "Auth: [LDAP,simple bind/TLS] user ...").
+    size_t LogSize() const;
+    std::string LogSince(size_t offset) const;
     const NamespaceFiles& Namespace() const { return namespace_; } // resolver -> 127.0.0.1, hosts
 
     // Runs a command inside the lab namespace (see above) with `env` added; the command can call
