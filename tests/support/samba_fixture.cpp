@@ -86,6 +86,45 @@ std::string LocalHostName() {
     return name;
 }
 
+// Name resolution for everything the fixture runs: Samba's DNS on loopback, nothing else. Samba
+// and provisioning run inside it too, so nothing they look up can leave the machine either.
+NamespaceFiles WriteNamespaceFiles(const std::string& dir, bool& ok) {
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    std::string host = LocalHostName();
+    NamespaceFiles files{dir + "/resolv.conf", dir + "/hosts", dir + "/nsswitch.conf"};
+    ok = WriteTextFile(files.resolvConf, "nameserver 127.0.0.1\noptions timeout:2 attempts:1\n") &&
+         WriteTextFile(files.hosts, "127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost ip6-loopback\n" +
+                                        (host.empty() ? std::string() : "127.0.0.1\t" + host + "\n")) &&
+         WriteTextFile(files.nsswitchConf, "passwd: files\ngroup: files\nshadow: files\nhosts: files dns\n"
+                                           "networks: files\nprotocols: files\nservices: files\n");
+    return files;
+}
+
+// `argv` wrapped so that it runs in a new mount namespace with `files` over the system's. A cache
+// daemon would answer from outside the namespace; its socket is hidden if there is one.
+std::vector<std::string> NamespaceCommand(const std::vector<std::string>& argv) {
+    static const char* script = "set -e\n"
+                                "mount --bind \"$BREVONIX_NS_RESOLV\" /etc/resolv.conf\n"
+                                "mount --bind \"$BREVONIX_NS_HOSTS\" /etc/hosts\n"
+                                "mount --bind \"$BREVONIX_NS_NSSWITCH\" /etc/nsswitch.conf\n"
+                                "for d in /run/nscd /var/run/nscd; do\n"
+                                "  if [ -d \"$d\" ]; then mount -t tmpfs none \"$d\"; fi\n"
+                                "done\n"
+                                "exec \"$@\"\n";
+    std::vector<std::string> command = {"unshare", "--mount", "--propagation", "private",      "--",
+                                        "/bin/sh", "-c",      script,          "lab-namespace"};
+    command.insert(command.end(), argv.begin(), argv.end());
+    return command;
+}
+
+EnvList NamespaceEnv(const NamespaceFiles& files) {
+    return {{"BREVONIX_NS_RESOLV", files.resolvConf},
+            {"BREVONIX_NS_HOSTS", files.hosts},
+            {"BREVONIX_NS_NSSWITCH", files.nsswitchConf},
+            {kNamespaceVariable, "1"}};
+}
+
 // The provisioned, seeded, never-started domain kept under the build directory. Rebuilt when the
 // scripts or the Samba version change.
 bool EnsureTemplate(std::string& templateDir, std::string& why) {
@@ -114,10 +153,18 @@ bool EnsureTemplate(std::string& templateDir, std::string& why) {
     RemoveTree(work);
     fs::create_directories(work, ec);
 
+    TempDir nsDir("brevonix-provision");
+    bool written = false;
+    NamespaceFiles files = WriteNamespaceFiles(nsDir.Path(), written);
+    if (!written) {
+        why = "cannot write the provisioning namespace's files";
+        return false;
+    }
     auto start = Clock::now();
-    CommandResult r = RunCommand({"bash", FixtureScripts() + "/provision.sh", work, kRealm, kNetbiosDomain,
-                                  kDcNetbiosName, kAdminPassword},
-                                 {}, std::chrono::minutes(5));
+    CommandResult r = RunInNamespace(files,
+                                     {"bash", FixtureScripts() + "/provision.sh", work, kRealm,
+                                      kNetbiosDomain, kDcNetbiosName, kAdminPassword},
+                                     {}, std::chrono::minutes(5));
     if (r.exitCode != 0) {
         why = "provisioning failed" + std::string(r.timedOut ? " (timed out)" : "") + ":\n" + Tail(r.output) +
               "\n" + Tail(ReadTextFile(work + "/log/provision.log").value_or(""));
@@ -330,26 +377,17 @@ bool SambaFixture::Start(std::string& why) {
                        " = {\n\t\tkdc = 127.0.0.1\n\t\tadmin_server = 127.0.0.1\n\t}\n"
                        "[domain_realm]\n\t." +
                        dnsDomain_ + " = " + realm_ + "\n\t" + dnsDomain_ + " = " + realm_ + "\n";
-    fs::create_directories(dir_ + "/ns");
-    std::string host = LocalHostName();
-    bool written =
-        WriteTextFile(Krb5ConfPath(), krb5) &&
-        WriteTextFile(dir_ + "/ns/resolv.conf", "nameserver 127.0.0.1\noptions timeout:2 attempts:1\n") &&
-        WriteTextFile(dir_ + "/ns/hosts",
-                      "127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost ip6-loopback\n" +
-                          (host.empty() ? std::string() : "127.0.0.1\t" + host + "\n")) &&
-        WriteTextFile(dir_ + "/ns/nsswitch.conf",
-                      "passwd: files\ngroup: files\nshadow: files\nhosts: files dns\n"
-                      "networks: files\nprotocols: files\nservices: files\n");
-    if (!written) {
+    bool written = false;
+    namespace_ = WriteNamespaceFiles(dir_ + "/ns", written);
+    if (!written || !WriteTextFile(Krb5ConfPath(), krb5)) {
         why = "cannot write the fixture's files in " + dir_;
         return false;
     }
-    namespace_ = {dir_ + "/ns/resolv.conf", dir_ + "/ns/hosts", dir_ + "/ns/nsswitch.conf"};
     long long copyMs = ElapsedMs(copyStart);
 
-    // Samba in the foreground with its standard input on a pipe we hold: "-i" ends the server when
-    // that input closes, so a test process that dies takes the server with it.
+    // Samba in the foreground, inside the lab namespace, with its standard input on a pipe we hold:
+    // "-i" ends the server when that input closes, so a test process that dies takes the server with
+    // it.
     int in[2];
     if (pipe2(in, O_CLOEXEC) != 0) {
         why = "pipe failed";
@@ -357,11 +395,17 @@ bool SambaFixture::Start(std::string& why) {
     }
     std::string conf2 = dir_ + "/etc/smb.conf";
     std::string logPath = LogPath();
-    std::vector<std::string> args = {"samba", "-s", conf2, "-i", "-M", "single", "--debug-stdout"};
+    std::vector<std::string> args =
+        NamespaceCommand({"samba", "-s", conf2, "-i", "-M", "single", "--debug-stdout"});
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    std::vector<std::string> envStrings = EnvironmentWith(NamespaceEnv(namespace_));
+    std::vector<char*> envp;
+    for (auto& e : envStrings)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
     pid_t parent = getpid();
     auto startStart = Clock::now();
     pid_t pid = fork();
@@ -379,7 +423,9 @@ bool SambaFixture::Start(std::string& why) {
             dup2(log, 1);
             dup2(log, 2);
         }
-        execvp("samba", argv.data());
+        // unshare and the shell exec in turn: the server keeps this process, its parent-death
+        // signal and its input.
+        execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(in[0]);
@@ -449,25 +495,11 @@ CommandResult SambaFixture::RunInNamespace(const std::vector<std::string>& argv,
 
 CommandResult RunInNamespace(const NamespaceFiles& files, const std::vector<std::string>& argv,
                              const EnvList& env, std::chrono::milliseconds timeout) {
-    // A cache daemon would answer from outside the namespace; hide its socket if there is one.
-    static const char* script = "set -e\n"
-                                "mount --bind \"$BREVONIX_NS_RESOLV\" /etc/resolv.conf\n"
-                                "mount --bind \"$BREVONIX_NS_HOSTS\" /etc/hosts\n"
-                                "mount --bind \"$BREVONIX_NS_NSSWITCH\" /etc/nsswitch.conf\n"
-                                "for d in /run/nscd /var/run/nscd; do\n"
-                                "  if [ -d \"$d\" ]; then mount -t tmpfs none \"$d\"; fi\n"
-                                "done\n"
-                                "exec \"$@\"\n";
-    std::vector<std::string> command = {"unshare", "--mount", "--propagation", "private",      "--",
-                                        "/bin/sh", "-c",      script,          "lab-namespace"};
-    command.insert(command.end(), argv.begin(), argv.end());
     EnvList all = env;
-    all.emplace_back("BREVONIX_NS_RESOLV", files.resolvConf);
-    all.emplace_back("BREVONIX_NS_HOSTS", files.hosts);
-    all.emplace_back("BREVONIX_NS_NSSWITCH", files.nsswitchConf);
-    all.emplace_back(kNamespaceVariable, "1");
+    for (auto& e : NamespaceEnv(files))
+        all.push_back(e);
     if (const char* dir = std::getenv(kDirVariable); dir && *dir) all.emplace_back(kDirVariable, dir);
-    return RunCommand(command, all, timeout);
+    return RunCommand(NamespaceCommand(argv), all, timeout);
 }
 
 void RunCurrentTestInNamespace(const NamespaceFiles& files, const EnvList& env) {

@@ -9,6 +9,7 @@
 // Lab names (brevonix.test, dc1.brevonix.test) exist only in Samba's DNS. The machine's resolver
 // points off the machine, so every lookup of such a name must happen inside a private mount
 // namespace whose resolv.conf names 127.0.0.1 (RunInNamespace / RunCurrentTestInNamespace).
+// Provisioning and Samba itself run in such a namespace as well.
 //
 // Samba needs root. When it cannot start, tests fail in CI (CI=true) and are skipped elsewhere:
 //     BREVONIX_REQUIRE_SAMBA(samba);   // declares `samba`, a const SambaFixture*

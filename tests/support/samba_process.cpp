@@ -20,9 +20,7 @@ extern char** environ;
 
 namespace brevonix::samba_test {
 
-namespace {
-
-std::vector<std::string> MergedEnvironment(const EnvList& extra) {
+std::vector<std::string> EnvironmentWith(const EnvList& extra) {
     std::map<std::string, std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string entry = *e;
@@ -36,6 +34,8 @@ std::vector<std::string> MergedEnvironment(const EnvList& extra) {
         out.push_back(k + "=" + v);
     return out;
 }
+
+namespace {
 
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
     std::vector<char*> out;
@@ -71,7 +71,7 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const EnvList& en
     posix_spawnattr_setpgroup(&attr, 0);
 
     std::vector<std::string> args = argv;
-    std::vector<std::string> envStrings = MergedEnvironment(env);
+    std::vector<std::string> envStrings = EnvironmentWith(env);
     auto argp = Pointers(args);
     auto envp = Pointers(envStrings);
     pid_t pid = -1;

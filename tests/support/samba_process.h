@@ -25,6 +25,9 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const EnvList& en
                          std::chrono::milliseconds timeout = std::chrono::seconds(60),
                          const std::string& input = {});
 
+// The current environment with `env` added or replaced, as "NAME=value" strings.
+std::vector<std::string> EnvironmentWith(const EnvList& env);
+
 // A directory under $TMPDIR (or /tmp), removed with its contents when the object goes.
 class TempDir {
 public:
