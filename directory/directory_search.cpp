@@ -305,6 +305,7 @@ HRESULT LdapDirectorySearch::SendPage(Handle& h) {
     const int serverTimeLimit = h.prefs.timeLimit > 0 ? h.prefs.timeLimit : h.prefs.timeoutSeconds;
     timeval timeLimit{serverTimeLimit, 0};
     ldap_set_option(Ld(), LDAP_OPT_DEREF, &h.prefs.derefAliases);
+    ClearDiagnostic(Ld());
     int rc;
     {
         SigpipeGuard guard;
@@ -332,6 +333,7 @@ HRESULT LdapDirectorySearch::Wait(Handle& h) {
     const int seconds = h.prefs.timeoutSeconds > 0 ? h.prefs.timeoutSeconds : kDefaultWaitSeconds;
     timeval timeout{seconds, 0};
     LDAPMessage* res = nullptr;
+    ClearDiagnostic(Ld());
     int rc;
     {
         SigpipeGuard guard;

@@ -4,6 +4,7 @@
 #include <sasl/sasl.h>
 #include <string.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -41,6 +42,10 @@ SigpipeGuard::~SigpipeGuard() {
         }
     }
     pthread_sigmask(SIG_SETMASK, &m_oldMask, nullptr);
+}
+
+void ClearDiagnostic(LDAP* ld) {
+    if (ld) ldap_set_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, nullptr);
 }
 
 // ---- Root DSE -------------------------------------------------------------------------------------
@@ -271,6 +276,7 @@ int LdapConnection::ReadRootDse() {
     LDAPMessage* res = nullptr;
     timeval timeout{kRequestTimeoutSeconds, 0};
     int rc;
+    ClearDiagnostic(m_ld);
     {
         SigpipeGuard guard;
         rc = ldap_search_ext_s(m_ld, "", LDAP_SCOPE_BASE, "(objectClass=*)", const_cast<char**>(kAttrs), 0,
@@ -293,6 +299,7 @@ int LdapConnection::ReadRootDse() {
 
 HRESULT LdapConnection::SaslBind(const char* mechanism) {
     int rc;
+    ClearDiagnostic(m_ld);
     {
         SigpipeGuard guard;
         rc = ldap_sasl_interactive_bind_s(m_ld, nullptr, mechanism, nullptr, nullptr, LDAP_SASL_QUIET,
@@ -344,16 +351,29 @@ HRESULT LdapConnection::BindWithPassword(LPCWSTR userName, LPCWSTR password) {
 
     // A simple bind carries the password itself: only inside TLS.
     if (!m_path.ldaps) {
-        int rc;
-        {
+        int rc = LDAP_SUCCESS;
+        // slapd may still count the root DSE search as outstanding for a moment after sending its
+        // result, and refuses StartTLS meanwhile ("operations are outstanding"): ask again.
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            if (attempt > 0) usleep(20000 * attempt);
+            ClearDiagnostic(m_ld);
             SigpipeGuard guard;
             rc = ldap_start_tls_s(m_ld, nullptr, nullptr);
+            if (rc != LDAP_OPERATIONS_ERROR) break;
         }
-        if (rc != LDAP_SUCCESS)
-            return Fail("StartTLS with " + m_path.Server() + " failed, so the password was not sent", rc);
+        if (rc != LDAP_SUCCESS) {
+            // libldap rarely says why a handshake failed; the usual reasons are worth naming.
+            const std::string hint = rc == LDAP_CONNECT_ERROR
+                                         ? " (is the server's certificate trusted, and does it name "
+                                           "the host as given?)"
+                                         : "";
+            return Fail(
+                "StartTLS with " + m_path.Server() + " failed" + hint + ", so the password was not sent", rc);
+        }
     }
     berval credentials{static_cast<ber_len_t>(secret.Size()), secret.Data()};
     int rc;
+    ClearDiagnostic(m_ld);
     {
         SigpipeGuard guard;
         rc = ldap_sasl_bind_s(m_ld, user.c_str(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr, nullptr);

@@ -30,6 +30,10 @@ private:
     bool m_wasPending = false;
 };
 
+// Forgets the diagnostic text of an earlier operation, so that a failure of the next call (a lost
+// connection, a TLS error) is not reported with a stale server message.
+void ClearDiagnostic(LDAP* ld);
+
 struct RootDse {
     bool read = false;
     std::string defaultNamingContext;
