@@ -17,6 +17,10 @@ void OnNextModal(std::function<void(HWND)> script);
 void ProcessEvents(int milliseconds = 0);
 // Processes events until `done` is true or the time runs out; returns `done()`.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs);
+// Runs `fn` from the event loop after `milliseconds` (for answering a popup that blocks the caller).
+void RunLater(std::function<void()> fn, int milliseconds = 0);
+// Closes the window as its caption's close box does.
+void CloseWindow(HWND hWnd);
 // The dialog that is modal now, if any.
 HWND ActiveModal();
 
@@ -33,7 +37,8 @@ bool ChoosePopupMenuItem(const CString& text);
 
 // What is on screen: the window painted into an image.
 bool SaveScreenshot(HWND hWnd, const std::string& pngPath);
-COLORREF PixelAt(HWND hWnd, int x, int y);
+// Without children: what the window paints itself (a minimised window shows no controls).
+COLORREF PixelAt(HWND hWnd, int x, int y, bool withChildren = true);
 // The window's font as painted: its face, pixel size and whether it is underlined.
 bool IsFontUnderlined(HWND hWnd);
 CString FontFamily(HWND hWnd);

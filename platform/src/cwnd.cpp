@@ -89,6 +89,8 @@ void DestroyTree(HWND h) {
     const bool owned =
         widget &&
         (topLevel || (h->parent && IsLive(h->parent) && widget->parentWidget() == h->parent->widget));
+    // A wrapper the handle owns outlives the handle until its last notification.
+    std::unique_ptr<CWnd> wrapper = std::move(h->tempWrapper);
     DestroyHandle(h);
     if (owned) {
         widget->hide();

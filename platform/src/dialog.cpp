@@ -255,10 +255,9 @@ void CDialog::EndDialog(int nResult) {
     m_nModalResult = nResult;
     m_bEnded = true;
     if (IsLive(m_hWnd)) {
-        if (m_hWnd->modalLoop)
-            m_hWnd->modalLoop->exit(0);
-        else if (m_hWnd->widget)
-            m_hWnd->widget->hide();
+        // The dialog disappears at once; a modal one is destroyed when its loop has returned.
+        if (m_hWnd->widget) m_hWnd->widget->hide();
+        if (m_hWnd->modalLoop) m_hWnd->modalLoop->exit(0);
     }
 }
 

@@ -43,6 +43,14 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
     return true;
 }
 
+void RunLater(std::function<void()> fn, int milliseconds) {
+    QTimer::singleShot(milliseconds, qApp, std::move(fn));
+}
+
+void CloseWindow(HWND hWnd) {
+    if (QWidget* w = IsWindow(hWnd) ? hWnd->widget.data() : nullptr) w->window()->close();
+}
+
 HWND ActiveModal() {
     return HandleOf(QApplication::activeModalWidget());
 }
@@ -73,7 +81,12 @@ void MoveMouse(HWND hWnd, int x, int y) {
     QWidget* w = W(hWnd);
     if (!w) return;
     QCursor::setPos(w->mapToGlobal(QPoint(x, y)));
-    QTest::mouseMove(w, QPoint(x, y));
+    // Through the window, as the window system delivers it: the widgets under the pointer get their
+    // enter and leave events.
+    if (QWindow* window = w->window()->windowHandle())
+        QTest::mouseMove(window, w->mapTo(w->window(), QPoint(x, y)));
+    else
+        QTest::mouseMove(w, QPoint(x, y));
     QApplication::processEvents();
 }
 
@@ -122,8 +135,7 @@ bool ChoosePopupMenuItem(const CString& text) {
     const QString wanted = ToQ(text);
     for (QAction* a : menu->actions()) {
         if (a->text() == wanted && a->isEnabled()) {
-            menu->setActiveAction(a);
-            QTest::keyClick(menu, Qt::Key_Return);
+            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(a).center());
             return true;
         }
     }
@@ -135,10 +147,16 @@ bool SaveScreenshot(HWND hWnd, const std::string& pngPath) {
     return w && w->grab().save(QString::fromStdString(pngPath), "PNG");
 }
 
-COLORREF PixelAt(HWND hWnd, int x, int y) {
+COLORREF PixelAt(HWND hWnd, int x, int y, bool withChildren) {
     QWidget* w = W(hWnd);
     if (!w) return CLR_INVALID;
-    const QImage image = w->grab().toImage();
+    QImage image;
+    if (withChildren) {
+        image = w->grab().toImage();
+    } else {
+        image = QImage(w->size(), QImage::Format_RGB32);
+        w->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+    }
     const qreal dpr = image.devicePixelRatio();
     const QColor c = image.pixelColor(static_cast<int>(x * dpr), static_cast<int>(y * dpr));
     return RGB(c.red(), c.green(), c.blue());

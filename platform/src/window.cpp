@@ -312,8 +312,20 @@ LRESULT SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     if (!IsLive(hWnd)) return 0;
     auto& stack = MessageStack();
     stack.push_back({hWnd, Msg, wParam, lParam});
-    LRESULT r =
-        hWnd->pWnd ? hWnd->pWnd->WindowProc(Msg, wParam, lParam) : ClassProc(hWnd, Msg, wParam, lParam);
+    LRESULT r = 0;
+    try {
+        r = hWnd->pWnd ? hWnd->pWnd->WindowProc(Msg, wParam, lParam) : ClassProc(hWnd, Msg, wParam, lParam);
+    } catch (const CException&) {
+        // A handler that fails with an exception ends its command with a report, never the tool.
+        stack.pop_back();
+        AfxMessageBox(u"The command could not be completed: an unexpected file or system error occurred.",
+                      MB_ICONERROR);
+        return 0;
+    } catch (const std::bad_alloc&) {
+        stack.pop_back();
+        AfxMessageBox(u"The command could not be completed: there is not enough memory.", MB_ICONERROR);
+        return 0;
+    }
     stack.pop_back();
     return r;
 }
