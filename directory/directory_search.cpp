@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -46,11 +47,25 @@ struct RowAttribute {
     BerVarray values;
 };
 
-// What a filled ADS_SEARCH_COLUMN points at; its address is the column's hReserved.
+// What a filled ADS_SEARCH_COLUMN points at; its address is the column's hReserved. Columns not yet
+// freed are kept on a list (linked through the columns themselves, so that keeping them costs no
+// allocation) and freed with the interface.
 struct ColumnStorage {
     AdsValueStore store;
-    std::vector<ADSVALUE> values;
+    const void* owner = nullptr;
+    ColumnStorage* prev = nullptr;
+    ColumnStorage* next = nullptr;
 };
+
+// Lookups by a view of the name, without building a string for every cell.
+template <typename Char> struct ViewHash {
+    using is_transparent = void;
+    size_t operator()(std::basic_string_view<Char> s) const {
+        return std::hash<std::basic_string_view<Char>>{}(s);
+    }
+};
+template <typename Char>
+using NameMap = std::unordered_map<std::basic_string<Char>, int, ViewHash<Char>, std::equal_to<>>;
 
 bool SameGuid(const GUID& a, const GUID& b) {
     return std::memcmp(&a, &b, sizeof(GUID)) == 0;
@@ -105,8 +120,10 @@ struct ADS_SEARCH_HANDLE__ {
 
     // Attribute names resolved to keys (a schema type id, or an id of its own for names the schema
     // does not know); the same few names come up on every row.
-    std::unordered_map<std::u16string, int> keyByRequestedName;
-    std::unordered_map<std::string, int> keyByName;
+    brevonix::directory::NameMap<char16_t> keyByRequestedName; // as the caller spells it
+    brevonix::directory::NameMap<char> keyByReturnedName;      // as the server spells it
+    brevonix::directory::NameMap<char> keyByName;              // lower case, options removed
+    std::vector<std::string_view> scratch;                     // the raw values of one column
     int unknownNames = 0;
 };
 
@@ -151,8 +168,11 @@ private:
     ~LdapDirectorySearch() override {
         for (Handle* h : m_handles)
             Destroy(h);
-        for (ColumnStorage* c : m_columns)
-            delete c;
+        while (m_columns) {
+            ColumnStorage* next = m_columns->next;
+            delete m_columns;
+            m_columns = next;
+        }
     }
 
     LDAP* Ld() const { return m_connection->Handle(); }
@@ -170,6 +190,7 @@ private:
     void ReleaseChain(Handle& h);
     void IndexRow(Handle& h);
     int KeyForName(Handle& h, std::string_view name);
+    int KeyForReturnedName(Handle& h, std::string_view name);
     int KeyForRequestedName(Handle& h, std::u16string_view name);
     void Destroy(Handle* h);
 
@@ -177,7 +198,7 @@ private:
     ULONG m_refs = 1;
     SearchPreferences m_prefs;
     std::unordered_set<Handle*> m_handles;
-    std::unordered_set<ColumnStorage*> m_columns;
+    ColumnStorage* m_columns = nullptr;
 };
 
 // ---- Preferences ----------------------------------------------------------------------------------
@@ -533,6 +554,13 @@ void LdapDirectorySearch::ReleaseChain(Handle& h) {
 
 // ---- Columns --------------------------------------------------------------------------------------
 
+int LdapDirectorySearch::KeyForReturnedName(Handle& h, std::string_view name) {
+    if (auto it = h.keyByReturnedName.find(name); it != h.keyByReturnedName.end()) return it->second;
+    const int key = KeyForName(h, name);
+    h.keyByReturnedName.emplace(std::string(name), key);
+    return key;
+}
+
 int LdapDirectorySearch::KeyForName(Handle& h, std::string_view name) {
     if (const size_t semi = name.find(';'); semi != std::string_view::npos) name = name.substr(0, semi);
     std::string lower = LowerAscii(name);
@@ -545,8 +573,7 @@ int LdapDirectorySearch::KeyForName(Handle& h, std::string_view name) {
 }
 
 int LdapDirectorySearch::KeyForRequestedName(Handle& h, std::u16string_view name) {
-    if (auto it = h.keyByRequestedName.find(std::u16string(name)); it != h.keyByRequestedName.end())
-        return it->second;
+    if (auto it = h.keyByRequestedName.find(name); it != h.keyByRequestedName.end()) return it->second;
     const int key = KeyForName(h, CString(name).ToUtf8());
     h.keyByRequestedName.emplace(std::u16string(name), key);
     return key;
@@ -561,7 +588,7 @@ void LdapDirectorySearch::IndexRow(Handle& h) {
         berval attr{0, nullptr};
         BerVarray values = nullptr;
         while (ldap_get_attribute_ber(Ld(), h.current, ber, &attr, &values) == LDAP_SUCCESS && attr.bv_val) {
-            h.row.push_back({KeyForName(h, std::string_view(attr.bv_val, attr.bv_len)), values});
+            h.row.push_back({KeyForReturnedName(h, std::string_view(attr.bv_val, attr.bv_len)), values});
             values = nullptr;
         }
         ber_memfree(values);
@@ -578,7 +605,8 @@ HRESULT LdapDirectorySearch::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name, PA
 
     const int key = KeyForRequestedName(h, View(name));
     IndexRow(h);
-    std::vector<std::string_view> raw;
+    std::vector<std::string_view>& raw = h.scratch;
+    raw.clear();
     bool found = false;
     for (const RowAttribute& a : h.row) {
         if (a.key != key) continue;
@@ -599,13 +627,18 @@ HRESULT LdapDirectorySearch::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name, PA
     }
     if (!found) return E_ADS_COLUMN_NOT_SET;
 
-    auto storage = std::make_unique<ColumnStorage>();
-    column->dwADsType = ConvertAdsValues(raw, syntax, storage->store, storage->values);
+    auto* storage = new ColumnStorage();
+    ADSVALUE* values = storage->store.AddValues(raw.size());
+    column->dwADsType =
+        ConvertAdsValues(raw, syntax, storage->store, std::span<ADSVALUE>(values, raw.size()));
     column->pszAttrName = storage->store.AddString(View(name));
-    column->pADsValues = storage->values.empty() ? nullptr : storage->values.data();
-    column->dwNumValues = static_cast<DWORD>(storage->values.size());
-    column->hReserved = storage.get();
-    m_columns.insert(storage.release());
+    column->pADsValues = values;
+    column->dwNumValues = static_cast<DWORD>(raw.size());
+    column->hReserved = storage;
+    storage->owner = this;
+    storage->next = m_columns;
+    if (m_columns) m_columns->prev = storage;
+    m_columns = storage;
     return S_OK;
 }
 
@@ -613,7 +646,12 @@ HRESULT LdapDirectorySearch::FreeColumn(PADS_SEARCH_COLUMN column) {
     if (!column) return E_POINTER;
     if (!column->hReserved) return S_OK; // nothing was filled, or it was freed already
     auto* storage = static_cast<ColumnStorage*>(column->hReserved);
-    if (m_columns.erase(storage) == 0) return E_ADS_BAD_PARAMETER;
+    if (storage->owner != this) return E_ADS_BAD_PARAMETER;
+    if (storage->prev)
+        storage->prev->next = storage->next;
+    else
+        m_columns = storage->next;
+    if (storage->next) storage->next->prev = storage->prev;
     delete storage;
     std::memset(column, 0, sizeof *column);
     return S_OK;

@@ -5,36 +5,74 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <optional>
 
 #include "platform/cstring.h"
 
 namespace brevonix::directory {
 
+void* AdsValueStore::Allocate(size_t size, size_t alignment) {
+    auto align = [&] {
+        const auto address = reinterpret_cast<std::uintptr_t>(m_next);
+        const size_t pad = (alignment - address % alignment) % alignment;
+        if (pad > m_left) return false;
+        m_next += pad;
+        m_left -= pad;
+        return true;
+    };
+    if (!align() || m_left < size) {
+        const size_t blockSize = std::max<size_t>(size + alignment, 1024);
+        m_blocks.push_back(std::make_unique_for_overwrite<std::byte[]>(blockSize));
+        m_next = m_blocks.back().get();
+        m_left = blockSize;
+        align();
+    }
+    void* p = m_next;
+    m_next += size;
+    m_left -= size;
+    return p;
+}
+
 LPWSTR AdsValueStore::AddString(std::u16string_view text) {
-    auto buffer = std::make_unique<WCHAR[]>(text.size() + 1);
-    std::copy(text.begin(), text.end(), buffer.get());
+    auto* buffer = static_cast<WCHAR*>(Allocate((text.size() + 1) * sizeof(WCHAR), alignof(WCHAR)));
+    std::copy(text.begin(), text.end(), buffer);
     buffer[text.size()] = u'\0';
-    return m_strings.emplace_back(std::move(buffer)).get();
+    return buffer;
 }
 
 LPWSTR AdsValueStore::AddUtf8String(std::string_view utf8) {
+    // Pure ASCII, the common case, needs no decoding.
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        auto* buffer = static_cast<WCHAR*>(Allocate((utf8.size() + 1) * sizeof(WCHAR), alignof(WCHAR)));
+        std::copy(utf8.begin(), utf8.end(), buffer);
+        buffer[utf8.size()] = u'\0';
+        return buffer;
+    }
     return AddString(CString::FromUtf8(utf8).str());
 }
 
 BYTE* AdsValueStore::AddBytes(const BYTE* data, size_t size) {
     if (size == 0) return nullptr;
-    auto buffer = std::make_unique_for_overwrite<BYTE[]>(size);
-    std::memcpy(buffer.get(), data, size);
-    return m_bytes.emplace_back(std::move(buffer)).get();
+    auto* buffer = static_cast<BYTE*>(Allocate(size, 1));
+    std::memcpy(buffer, data, size);
+    return buffer;
 }
 
 ADS_DN_WITH_BINARY* AdsValueStore::AddDnWithBinary() {
-    return m_dnWithBinary.emplace_back(std::make_unique<ADS_DN_WITH_BINARY>()).get();
+    return new (Allocate(sizeof(ADS_DN_WITH_BINARY), alignof(ADS_DN_WITH_BINARY))) ADS_DN_WITH_BINARY{};
 }
 
 ADS_DN_WITH_STRING* AdsValueStore::AddDnWithString() {
-    return m_dnWithString.emplace_back(std::make_unique<ADS_DN_WITH_STRING>()).get();
+    return new (Allocate(sizeof(ADS_DN_WITH_STRING), alignof(ADS_DN_WITH_STRING))) ADS_DN_WITH_STRING{};
+}
+
+ADSVALUE* AdsValueStore::AddValues(size_t count) {
+    if (count == 0) return nullptr;
+    auto* values = static_cast<ADSVALUE*>(Allocate(count * sizeof(ADSVALUE), alignof(ADSVALUE)));
+    for (size_t i = 0; i < count; ++i)
+        new (&values[i]) ADSVALUE{};
+    return values;
 }
 
 namespace {
@@ -416,8 +454,7 @@ bool ConvertAdsValue(std::string_view raw, const ValueSyntax& syntax, AdsValueSt
 }
 
 ADSTYPE ConvertAdsValues(std::span<const std::string_view> raw, const ValueSyntax& syntax,
-                         AdsValueStore& store, std::vector<ADSVALUE>& out) {
-    out.assign(raw.size(), ADSVALUE{});
+                         AdsValueStore& store, std::span<ADSVALUE> out) {
     for (size_t i = 0; i < raw.size(); ++i) {
         if (!ConvertAdsValue(raw[i], syntax, store, out[i])) {
             for (size_t j = 0; j < raw.size(); ++j)
@@ -426,6 +463,12 @@ ADSTYPE ConvertAdsValues(std::span<const std::string_view> raw, const ValueSynta
         }
     }
     return syntax.type;
+}
+
+ADSTYPE ConvertAdsValues(std::span<const std::string_view> raw, const ValueSyntax& syntax,
+                         AdsValueStore& store, std::vector<ADSVALUE>& out) {
+    out.assign(raw.size(), ADSVALUE{});
+    return ConvertAdsValues(raw, syntax, store, std::span<ADSVALUE>(out));
 }
 
 } // namespace brevonix::directory

@@ -10,6 +10,7 @@
 // directory holds.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <span>
 #include <string>
@@ -20,23 +21,32 @@
 
 namespace brevonix::directory {
 
-// Owns everything the ADSVALUEs of one column point at (strings, bytes, DN-with records). The
-// pointers handed out stay valid until the store is destroyed.
+// Owns everything the ADSVALUEs of one column point at (strings, bytes, DN-with records, the value
+// array itself). The pointers handed out stay valid until the store is destroyed. Memory comes from a
+// small arena, so that a typical column costs no heap allocation beyond the store itself: the search
+// loop asks for one column per cell, hundreds of thousands of times.
 class AdsValueStore {
 public:
+    AdsValueStore() = default;
+    AdsValueStore(const AdsValueStore&) = delete;
+    AdsValueStore& operator=(const AdsValueStore&) = delete;
+
     LPWSTR AddString(std::u16string_view text);
     LPWSTR AddUtf8String(std::string_view utf8);
     // Null for an empty byte string.
     BYTE* AddBytes(const BYTE* data, size_t size);
     ADS_DN_WITH_BINARY* AddDnWithBinary();
     ADS_DN_WITH_STRING* AddDnWithString();
+    // `count` zeroed values (null for none).
+    ADSVALUE* AddValues(size_t count);
 
 private:
-    // One allocation per item, so that growing a list never moves what a value points at.
-    std::vector<std::unique_ptr<WCHAR[]>> m_strings;
-    std::vector<std::unique_ptr<BYTE[]>> m_bytes;
-    std::vector<std::unique_ptr<ADS_DN_WITH_BINARY>> m_dnWithBinary;
-    std::vector<std::unique_ptr<ADS_DN_WITH_STRING>> m_dnWithString;
+    void* Allocate(size_t size, size_t alignment);
+
+    alignas(std::max_align_t) std::byte m_inline[320];
+    std::byte* m_next = m_inline;
+    size_t m_left = sizeof m_inline;
+    std::vector<std::unique_ptr<std::byte[]>> m_blocks;
 };
 
 // What a value of one LDAP syntax becomes: its ADSI type, and for times which of the two LDAP time
@@ -58,8 +68,11 @@ inline ADSTYPE AdsTypeForSyntax(std::string_view syntaxOid) {
 // syntax. Strings are converted from UTF-8 to UTF-16 (invalid sequences become U+FFFD).
 bool ConvertAdsValue(std::string_view raw, const ValueSyntax& syntax, AdsValueStore& store, ADSVALUE& out);
 
-// Converts all values of one attribute and returns the type they were given: the syntax's type, or
-// ADSTYPE_CASE_IGNORE_STRING when any value broke the syntax (see the top of this file).
+// Converts all values of one attribute into `out` (as many entries as `raw`) and returns the type
+// they were given: the syntax's type, or ADSTYPE_CASE_IGNORE_STRING when any value broke the syntax
+// (see the top of this file).
+ADSTYPE ConvertAdsValues(std::span<const std::string_view> raw, const ValueSyntax& syntax,
+                         AdsValueStore& store, std::span<ADSVALUE> out);
 ADSTYPE ConvertAdsValues(std::span<const std::string_view> raw, const ValueSyntax& syntax,
                          AdsValueStore& store, std::vector<ADSVALUE>& out);
 
