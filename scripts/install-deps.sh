@@ -15,7 +15,7 @@ PACKAGES=(
   # run: the dialog font, Kerberos and SASL GSSAPI for binds
   fonts-dejavu-core libsasl2-modules-gssapi-mit krb5-user ldap-utils
   # test directories: OpenLDAP slapd and a Samba AD domain controller on loopback
-  slapd samba samba-ad-dc python3-samba openssl gnutls-bin util-linux iproute2 procps
+  slapd samba samba-ad-dc samba-ad-provision samba-common-bin python3-samba openssl util-linux iproute2 procps
   # fuzzing
   clang libclang-rt-14-dev
   # looking at it: a virtual screen
