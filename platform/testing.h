@@ -31,6 +31,8 @@ void MoveMouse(HWND hWnd, int x, int y);
 // Gives the control the keyboard focus, then presses and releases the key there.
 void Key(HWND hWnd, UINT vk, bool alt = false);
 void TypeText(HWND hWnd, const CString& text);
+// Clicks an entry of a list box, as a person selects it.
+void ClickListBoxItem(HWND hWnd, int index);
 // The popup menu open now: its item texts and whether it is showing. Chooses an item by text.
 bool IsPopupMenuOpen();
 bool ChoosePopupMenuItem(const CString& text);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QListWidget>
 #include <QMenu>
 #include <QTest>
 #include <QWindow>
@@ -123,6 +124,14 @@ void TypeText(HWND hWnd, const CString& text) {
     if (!w) return;
     w->setFocus(Qt::OtherFocusReason);
     QTest::keyClicks(w, ToQ(text));
+}
+
+void ClickListBoxItem(HWND hWnd, int index) {
+    auto* list = qobject_cast<QListWidget*>(W(hWnd));
+    if (!list || index < 0 || index >= list->count()) return;
+    list->scrollToItem(list->item(index));
+    const QPoint at = list->visualItemRect(list->item(index)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
 }
 
 bool IsPopupMenuOpen() {

@@ -199,3 +199,41 @@ TEST_F(GenerateAgainstSlapd, ADomainWithoutAControllerIsInvalidAndNothingIsBound
     EXPECT_EQ(seam.messages[0].type, MB_ICONERROR);
     EXPECT_EQ(s_server->ReadLog().size(), logBefore.size()) << "the directory heard from the tool";
 }
+
+TEST_F(GenerateAgainstSlapd, ColumnsChosenInTheChooserFillWithTheDirectorysValues) {
+    RecordingSeam seam;
+    CVexlorDlg dlg;
+    std::vector<CString> headings;
+    std::vector<std::vector<CString>> rows;
+    RunMainWindow(dlg, [&](CVexlorDlg& d) {
+        d.m_edtDomain.SetWindowText(Domain());
+        d.SetDlgItemText(IDC_EDT_USER, CString(SlapdServer::BindDn16()));
+        d.SetDlgItemText(IDC_EDT_PASSWORD, CString(SlapdServer::BindPassword16()));
+        afxtest::OnNextModal([](HWND h) {
+            CListBox* available =
+                static_cast<CListBox*>(CWnd::FromHandle(::GetDlgItem(h, IDC_LST_AVAILABLE)));
+            for (const CString& label : {CString(u"CITY"), CString(u"E-MAIL ID")}) {
+                for (int i = 0; i < available->GetCount(); ++i) {
+                    CString text;
+                    available->GetText(i, text);
+                    if (text == label) afxtest::ClickListBoxItem(available->m_hWnd, i);
+                }
+                afxtest::Click(::GetDlgItem(h, IDC_BTN_MOVE_ONE));
+            }
+            afxtest::Click(::GetDlgItem(h, IDC_BTN_OK));
+        });
+        afxtest::Click(::GetDlgItem(d.m_hWnd, IDC_BTN_ADVANCED));
+        headings = Headings(d);
+        rows = Rows(d);
+    });
+    EXPECT_TRUE(seam.messages.empty());
+    ASSERT_EQ(headings.size(), 8u);
+    EXPECT_EQ(headings[6], u"CITY");
+    EXPECT_EQ(headings[7], u"E-MAIL ID");
+    ASSERT_EQ(static_cast<int>(rows.size()), s_server->UserObjectCount());
+    const auto user = MakeSeedUser(brevonix::test::kFirstOrdinaryUser + 3);
+    const auto* row = RowOf(rows, user.cn);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ((*row)[6], CString::FromUtf8(user.l));
+    EXPECT_EQ((*row)[7], CString::FromUtf8(user.mail));
+}
