@@ -31,6 +31,10 @@ void MoveMouse(HWND hWnd, int x, int y);
 // Gives the control the keyboard focus, then presses and releases the key there.
 void Key(HWND hWnd, UINT vk, bool alt = false);
 void TypeText(HWND hWnd, const CString& text);
+// Presses a key wherever the keyboard focus is now (in a window of ours or not, such as a message
+// box), and closes whatever modal window is up (as a watchdog does). Returns false when none is.
+void KeyToFocus(UINT vk);
+bool RejectActiveModal();
 // Clicks an entry of a list box, as a person selects it.
 void ClickListBoxItem(HWND hWnd, int index);
 // The popup menu open now: its item texts and whether it is showing. Chooses an item by text.

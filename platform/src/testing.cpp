@@ -1,6 +1,7 @@
 #include "platform/testing.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QMenu>
@@ -117,6 +118,40 @@ void Key(HWND hWnd, UINT vk, bool alt) {
     }
     QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : w;
     QTest::keyClick(target, key, alt ? Qt::AltModifier : Qt::NoModifier);
+}
+
+namespace {
+Qt::Key QtKey(UINT vk) {
+    switch (vk) {
+    case VK_RETURN:
+        return Qt::Key_Return;
+    case VK_ESCAPE:
+        return Qt::Key_Escape;
+    case VK_TAB:
+        return Qt::Key_Tab;
+    case VK_SPACE:
+        return Qt::Key_Space;
+    default:
+        return (vk >= 'A' && vk <= 'Z') ? static_cast<Qt::Key>(Qt::Key_A + static_cast<int>(vk - 'A'))
+                                        : Qt::Key_unknown;
+    }
+}
+} // namespace
+
+void KeyToFocus(UINT vk) {
+    QWidget* target = QApplication::focusWidget();
+    if (!target) target = QApplication::activeModalWidget();
+    if (target) QTest::keyClick(target, QtKey(vk));
+}
+
+bool RejectActiveModal() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return false;
+    if (auto* d = qobject_cast<QDialog*>(modal))
+        d->reject();
+    else
+        modal->close();
+    return true;
 }
 
 void TypeText(HWND hWnd, const CString& text) {

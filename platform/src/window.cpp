@@ -58,6 +58,9 @@ HWND HandleOf(const QWidget* w) {
     for (; w; w = w->parentWidget()) {
         auto it = m.find(w);
         if (it != m.end()) return it->second;
+        // A window of its own that is not ours (a message box, the file dialog) is no part of the
+        // window that owns it.
+        if (w->isWindow()) return nullptr;
     }
     return nullptr;
 }

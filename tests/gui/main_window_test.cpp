@@ -279,3 +279,17 @@ TEST(AttributeCatalogue, LooksUpWholeLabelsWithoutRegardToCase) {
             EXPECT_EQ(CString(found), CString(c.attribute)) << CString(c.label).ToUtf8();
     }
 }
+
+TEST(MainWindow, KeysInARealMessageBoxReachTheMessageBox) {
+    // No seam: the window system's own message box, owned by the main window. Enter must press its
+    // button rather than be taken by the main window's keyboard rule.
+    CVexlorDlg dlg;
+    bool watchdogFired = false;
+    RunMainWindow(dlg, [&](CVexlorDlg& d) {
+        d.m_edtDomain.SetWindowText(u"");
+        afxtest::RunLater([] { afxtest::KeyToFocus(VK_RETURN); }, 100);
+        afxtest::RunLater([&] { watchdogFired = afxtest::RejectActiveModal(); }, 3000);
+        afxtest::Click(::GetDlgItem(d.m_hWnd, IDC_BTN_GENERATE));
+    });
+    EXPECT_FALSE(watchdogFired) << "Enter did not close the message box";
+}
