@@ -210,6 +210,9 @@ struct IDirectorySearch : IUnknown {
 // naming context) and returns its IDirectorySearch.
 //   - user name and password both null: the logged-on user, through SASL GSSAPI with the user's own
 //     Kerberos ticket cache;
+//   - every Kerberos bind asks for a ticket for the host the path names (no reverse DNS); when that
+//     host is a domain name, the bind goes to the controller that answered, by the name its root DSE
+//     gives (dnsHostName), since only controllers have service principals;
 //   - typed credentials: a password never crosses the network in clear. Where the server offers
 //     GSSAPI/GSS-SPNEGO and the name names a realm ("user@REALM", "DOMAIN\user"), a Kerberos ticket
 //     is got with the password into a private cache and the bind is GSSAPI; otherwise the connection

@@ -1,11 +1,13 @@
 #include "directory/ldap_connection.h"
 
+#include <arpa/inet.h>
 #include <errno.h>
 #include <sasl/sasl.h>
 #include <string.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstring>
 
 #include "directory/ads_errors.h"
@@ -272,6 +274,7 @@ int LdapConnection::ReadRootDse() {
                                    "supportedControl",
                                    "subschemaSubentry",
                                    "ldapServiceName",
+                                   "dnsHostName",
                                    nullptr};
     LDAPMessage* res = nullptr;
     timeval timeout{kRequestTimeoutSeconds, 0};
@@ -291,13 +294,43 @@ int LdapConnection::ReadRootDse() {
             m_root.supportedControls = Values(m_ld, e, "supportedControl");
             m_root.subschemaSubentry = FirstValue(m_ld, e, "subschemaSubentry");
             m_root.ldapServiceName = FirstValue(m_ld, e, "ldapServiceName");
+            m_root.dnsHostName = FirstValue(m_ld, e, "dnsHostName");
         }
     }
     ldap_msgfree(res);
     return rc;
 }
 
+static bool IsAddressLiteral(const std::string& host) {
+    if (!host.empty() && host.front() == '[') return true;
+    in_addr v4{};
+    return inet_pton(AF_INET, host.c_str(), &v4) == 1;
+}
+
+HRESULT LdapConnection::UseControllerName() {
+    // Kerberos names the service after a host: the controller's own name, not the domain's (no
+    // directory has a principal ldap/<domain>), and not whatever reverse DNS says about an address.
+    // A path that names the domain reaches one of its controllers; the root DSE says which one, and
+    // the bind goes to that controller by its own name. An address is taken as given.
+    const std::string controller = m_root.dnsHostName;
+    if (controller.empty() || IsAddressLiteral(m_path.host) || EqualsNoCase(controller, m_path.host))
+        return S_OK;
+    for (char ch : controller)
+        if (!(std::isalnum(static_cast<unsigned char>(ch)) || ch == '.' || ch == '-' || ch == '_'))
+            return S_OK;
+    {
+        SigpipeGuard guard;
+        ldap_unbind_ext(m_ld, nullptr, nullptr);
+    }
+    m_ld = nullptr;
+    m_root = RootDse{};
+    m_path.host = controller;
+    return Connect();
+}
+
 HRESULT LdapConnection::SaslBind(const char* mechanism) {
+    if (HRESULT hr = UseControllerName(); FAILED(hr)) return hr;
+    ldap_set_option(m_ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
     int rc;
     ClearDiagnostic(m_ld);
     {
@@ -343,9 +376,6 @@ HRESULT LdapConnection::BindWithPassword(LPCWSTR userName, LPCWSTR password) {
             return HRESULT_FROM_WIN32(ERROR_LOGON_FAILURE);
         }
         const auto active = credentials->Activate();
-        // The service principal is named after the host as the path gives it, not after whatever
-        // reverse DNS says about its address.
-        ldap_set_option(m_ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
         return SaslBind(m_root.OffersMechanism("GSSAPI") ? "GSSAPI" : "GSS-SPNEGO");
     }
 

@@ -42,6 +42,7 @@ struct RootDse {
     std::vector<std::string> supportedControls;
     std::string subschemaSubentry;
     std::string ldapServiceName;
+    std::string dnsHostName; // AD: the controller's own DNS name
 
     bool OffersMechanism(std::string_view mechanism) const;
     bool SupportsControl(std::string_view oid) const;
@@ -84,6 +85,7 @@ private:
     int ReadRootDse();
     HRESULT BindLoggedOnUser();
     HRESULT BindWithPassword(LPCWSTR userName, LPCWSTR password);
+    HRESULT UseControllerName();
     HRESULT SaslBind(const char* mechanism);
     void ReadSchema();
 

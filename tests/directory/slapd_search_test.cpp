@@ -390,17 +390,22 @@ TEST(SlapdSearch, HandlesAndColumnsAreCheckedAndClosedSafely) {
     EXPECT_EQ(search->CloseSearchHandle(h), E_ADS_BAD_PARAMETER);
     EXPECT_EQ(search->GetNextRow(nullptr), E_ADS_BAD_PARAMETER);
 
-    // Two searches at once on one bind, each with its own rows.
+    // Two searches at once on one bind, each with its own rows. (slapd keeps one paged search per
+    // connection, so only the large one pages; preferences apply to searches started after them.)
     ADS_SEARCH_HANDLE a = nullptr, b = nullptr;
+    ASSERT_EQ(SetToolPreferences(search.p, 0), S_OK);
     ASSERT_EQ(Execute(search.p, u"(sAMAccountName=test.user)", a), S_OK);
+    ASSERT_EQ(SetToolPreferences(search.p), S_OK);
     ASSERT_EQ(Execute(search.p, kUserFilter, b), S_OK);
     ASSERT_EQ(search->GetFirstRow(b), S_OK);
     ASSERT_EQ(search->GetFirstRow(a), S_OK);
     EXPECT_EQ(search->GetNextRow(a), S_ADS_NOMORE_ROWS);
     EXPECT_EQ(search->GetNextRow(a), S_ADS_NOMORE_ROWS);
     int rows = 1;
-    while (search->GetNextRow(b) == S_OK)
+    HRESULT hr;
+    while ((hr = search->GetNextRow(b)) == S_OK)
         ++rows;
+    EXPECT_EQ(hr, S_ADS_NOMORE_ROWS) << std::hex << hr << " " << Narrow(GetLastAdsError().text);
     EXPECT_EQ(rows, server->UserObjectCount());
     // Past the end there is no current row to read.
     ADS_SEARCH_COLUMN none{};
