@@ -118,6 +118,12 @@ TEST(SlapdSearch, DefaultFilterMatchesUsersOnly) {
     EXPECT_FALSE(users.names.count(u"Outside Contact"));
     EXPECT_FALSE(users.names.count(u"Staff"));
 
+    // Filters travel as UTF-8: accents, other scripts and characters beyond U+FFFF find their users.
+    for (const char16_t* filter : {u"(sn=Ångström-Müller)", u"(l=東京)", u"(description=*𝄞*)"}) {
+        const Listing one = ListAll(search.p, filter);
+        EXPECT_EQ(one.rows, 1) << Narrow(filter);
+    }
+
     const Listing none = ListAll(search.p, u"(cn=nobody by that name)");
     EXPECT_EQ(none.first, S_ADS_NOMORE_ROWS);
     EXPECT_EQ(none.rows, 0);
