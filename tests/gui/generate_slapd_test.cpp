@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <thread>
 
 #include "gui_support.h"
 #include "res/resource.h"
@@ -236,4 +237,46 @@ TEST_F(GenerateAgainstSlapd, ColumnsChosenInTheChooserFillWithTheDirectorysValue
     ASSERT_NE(row, nullptr);
     EXPECT_EQ((*row)[6], CString::FromUtf8(user.l));
     EXPECT_EQ((*row)[7], CString::FromUtf8(user.mail));
+}
+
+TEST_F(GenerateAgainstSlapd, AServerThatDiesDuringTheSearchLeavesWhatWasListedAndSaysSo) {
+    std::string error;
+    auto server = SlapdServer::Start({.userCount = 6000}, error);
+    ASSERT_NE(server, nullptr) << error;
+    RecordingSeam seam;
+    CVexlorDlg dlg;
+    int rows = -1;
+    CString count;
+    // The server dies once it has begun to answer the search.
+    std::thread killer([&server] {
+        for (int i = 0; i < 2000; ++i) {
+            if (server->ReadLog().find("SRCH base=\"dc=brevonix") != std::string::npos) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        server->Kill();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    RunMainWindow(dlg, [&](CVexlorDlg& d) {
+        Generate(d, CString::FromUtf8(server->HostPort()), CString(SlapdServer::BindDn16()),
+                 CString(SlapdServer::BindPassword16()));
+        rows = d.m_lstResult.GetItemCount();
+        count = CountText(d);
+    });
+    killer.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+    ASSERT_LT(rows, server->UserObjectCount());
+    EXPECT_EQ(count, CString::FromUtf8(std::to_string(rows)));
+    ASSERT_EQ(seam.messages.size(), 1u);
+    const CString& text = seam.messages[0].text;
+    if (rows > 0) {
+        // The usual case: part of the result had arrived.
+        CString expected;
+        expected.Format(u"The list is incomplete: the search stopped after %d objects.", rows);
+        EXPECT_EQ(text.Find(expected), 0) << text.ToUtf8();
+        EXPECT_EQ(seam.messages[0].type, MB_ICONWARNING);
+    } else {
+        EXPECT_EQ(text.Find(u"The search failed."), 0) << text.ToUtf8();
+        EXPECT_EQ(seam.messages[0].type, MB_ICONERROR);
+    }
 }
