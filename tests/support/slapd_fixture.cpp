@@ -441,7 +441,9 @@ bool SlapdServer::Build(std::string& error) {
            // page may not be larger than the limit.
            << "olcSizeLimit: size.soft=" << limit << " size.hard=" << limit << " size.pr=" << limit
            << " size.prtotal=unlimited\n"
-           << "olcDbIndex: objectClass eq\nolcDbIndex: objectCategory eq\nolcDbIndex: cn eq,sub\n\n";
+           // More indexes would not help the user filter, which matches nearly everything, and
+           // would double the load time of a large directory.
+           << "olcDbIndex: objectClass eq\n\n";
     if (!WriteFile(dir + "/config.ldif", config.str())) {
         error = "cannot write config.ldif";
         return false;
