@@ -17,8 +17,8 @@ BOOL CVexlorDlg::GetJoinedDomainName(CString& strDomain) {
 }
 
 IDirectorySearch* CVexlorDlg::OpenDirectorySearch() {
-    HCURSOR hWait = AfxGetApp()->LoadStandardCursor(IDC_WAIT);
-    HCURSOR hArrow = AfxGetApp()->LoadStandardCursor(IDC_ARROW);
+    HCURSOR hWait = LoadCursorW(nullptr, IDC_WAIT);
+    HCURSOR hArrow = LoadCursorW(nullptr, IDC_ARROW);
     ::SetCursor(hWait);
 
     CoInitialize(nullptr);

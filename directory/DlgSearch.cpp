@@ -59,8 +59,8 @@ void CVexlorDlg::GetColumnHeadings(CStringArray& arrHeadings) {
 
 void CVexlorDlg::FillResultList(IDirectorySearch* pSearch, const CStringArray& arrHeadings) {
     LockWindowUpdate();
-    HCURSOR hWait = AfxGetApp()->LoadStandardCursor(IDC_WAIT);
-    HCURSOR hArrow = AfxGetApp()->LoadStandardCursor(IDC_ARROW);
+    HCURSOR hWait = LoadCursorW(nullptr, IDC_WAIT);
+    HCURSOR hArrow = LoadCursorW(nullptr, IDC_ARROW);
 
     ADS_SEARCHPREF_INFO prefs[5];
     prefs[0].dwSearchPref = ADS_SEARCHPREF_TIMEOUT;

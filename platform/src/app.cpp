@@ -123,10 +123,7 @@ int CUserSeam::MessageBox(HWND hOwner, const CString& text, const CString& capti
     }
 }
 
-int CUserSeam::OpenLink(const CString& target) {
-    const bool opened = QDesktopServices::openUrl(QUrl(ToQ(target)));
-    return opened ? 42 : 31; // 31: no application is associated with it
-}
+// OpenLink and RunCommandLine live with the shell (shell.cpp).
 
 namespace {
 CUserSeam& RealSeam() {
@@ -256,10 +253,12 @@ int LoadStringW(HINSTANCE, UINT uID, LPWSTR lpBuffer, int cchBufferMax) {
 HICON LoadIconW(HINSTANCE, LPCWSTR lpIconName) {
     if (!IS_INTRESOURCE(lpIconName)) return nullptr;
     const auto id = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(lpIconName));
-    static std::map<WORD, HICON> cache;
-    auto it = cache.find(id);
-    if (it != cache.end() && !IsResourceHidden('I', id)) return it->second;
+    // Icons from resources are shared and live as long as the process.
+    static auto* cache = new std::map<WORD, HICON>;
+    if (IsResourceHidden('I', id)) return nullptr;
+    auto it = cache->find(id);
+    if (it != cache->end()) return it->second;
     HICON icon = LoadIconResource(id);
-    if (icon) cache[id] = icon;
+    if (icon) (*cache)[id] = icon;
     return icon;
 }

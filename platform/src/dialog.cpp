@@ -81,6 +81,9 @@ UINT VirtualKey(int key) {
 class KeyboardFilter : public QObject {
 protected:
     bool eventFilter(QObject* obj, QEvent* e) override {
+        if (e->type() == QEvent::MouseMove || e->type() == QEvent::MouseButtonPress ||
+            e->type() == QEvent::MouseButtonRelease)
+            return PreTranslateMouse(obj, static_cast<QMouseEvent*>(e));
         if (e->type() != QEvent::KeyPress) return false;
         auto* w = qobject_cast<QWidget*>(obj);
         if (!w) return false;
@@ -104,6 +107,39 @@ protected:
                 top = top->parent;
             SendMessageW(top, WM_SYSCOMMAND, SC_KEYMENU, VK_SPACE);
             return true;
+        }
+        return false;
+    }
+
+    // Mouse messages are offered the same way (a tooltip sees the pointer through them). Qt hands
+    // an event its receiver ignores to the parents again; only the first delivery is the window
+    // system's own, so only that one counts.
+    static bool PreTranslateMouse(QObject* obj, QMouseEvent* e) {
+        if (!e->spontaneous()) return false;
+        auto* w = qobject_cast<QWidget*>(obj);
+        HWND h = w ? HandleOf(w) : nullptr;
+        if (!IsWindow(h)) return false;
+        UINT message = WM_MOUSEMOVE;
+        if (e->type() != QEvent::MouseMove) {
+            const bool down = e->type() == QEvent::MouseButtonPress;
+            if (e->button() == Qt::LeftButton)
+                message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+            else if (e->button() == Qt::RightButton)
+                message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+            else
+                return false;
+        }
+        WPARAM keys = 0;
+        if (e->buttons() & Qt::LeftButton) keys |= 0x0001;        // MK_LBUTTON
+        if (e->buttons() & Qt::RightButton) keys |= 0x0002;       // MK_RBUTTON
+        if (e->modifiers() & Qt::ShiftModifier) keys |= 0x0004;   // MK_SHIFT
+        if (e->modifiers() & Qt::ControlModifier) keys |= 0x0008; // MK_CONTROL
+        const QPoint global = e->globalPosition().toPoint();
+        const QPoint local = h->widget->mapFromGlobal(global);
+        MSG msg{h, message, keys, MAKELPARAM(local.x(), local.y()), 0, POINT{global.x(), global.y()}};
+        for (HWND cur = h; IsLive(cur); cur = cur->parent) {
+            if (cur->pWnd && cur->pWnd->PreTranslateMessage(&msg)) return true;
+            if (cur->widget && cur->widget->isWindow()) break;
         }
         return false;
     }
@@ -160,6 +196,7 @@ bool CreateDialogFromTemplate(CDialog* dlg, UINT id, HWND owner, bool modal) {
 
     HWND h = NewWindowHandle(w, Kind::Dialog, CString(u"#32770"), 0, t->dwStyle, t->dwExStyle, owner);
     h->font = font;
+    if (t->dwStyle & DS_SETFONT) h->ownedFont = font;
     h->text = CString(t->lpszCaption);
     w->setWindowTitle(ToQ(h->text));
     dlg->Attach(h);

@@ -93,6 +93,10 @@ struct HWND__ {
     CWnd* pWnd = nullptr;
     HFONT font = nullptr;
     HBITMAP bitmap = nullptr;
+    // Made by the window system for this window (the template's font, a picture's bitmap) and
+    // deleted with it.
+    HFONT ownedFont = nullptr;
+    HBITMAP ownedBitmap = nullptr;
     HICON bigIcon = nullptr;
     HICON smallIcon = nullptr;
     CString text;
@@ -151,6 +155,7 @@ void SetMessagePos(QPoint global);
 LRESULT ClassProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT ListViewProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT ListBoxProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT ToolTipProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam);
 
 void DispatchPaint(HWND h, QPaintEvent* e);
 void DispatchMouseMove(HWND h, QPoint local, QPoint global);

@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QTest>
+#include <QToolTip>
 #include <QWindow>
 
 #include "platform/src/internal.h"
@@ -243,6 +244,20 @@ void Minimize(HWND hWnd) {
 
 void HideResource(char kind, WORD id, bool hidden) {
     afx::HideResource(kind, id, hidden);
+}
+
+void UseResources(const AFX_RESOURCE_TABLE* resources) {
+    SetResources(resources);
+}
+
+bool HasTimer(HWND hWnd, UINT_PTR nIDEvent) {
+    if (!IsLive(hWnd)) return false;
+    auto it = hWnd->timers.find(nIDEvent);
+    return it != hWnd->timers.end() && it->second->isActive();
+}
+
+CString ShownToolTipText() {
+    return QToolTip::isVisible() ? FromQ(QToolTip::text()) : CString();
 }
 
 } // namespace afxtest

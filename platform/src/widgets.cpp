@@ -205,7 +205,7 @@ HWND CreateControl(const WCHAR* cls, const WCHAR* text, DWORD style, DWORD exSty
 
     QRect geometry = px;
     if (kind == Kind::Static && (style & SS_TYPEMASK) == SS_BITMAP && image) {
-        h->bitmap = LoadBitmapResource(image);
+        h->bitmap = h->ownedBitmap = LoadBitmapResource(image);
         // A picture control takes its bitmap's own size.
         if (h->bitmap) geometry.setSize(h->bitmap->image.size());
     }

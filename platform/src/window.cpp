@@ -75,6 +75,8 @@ void DestroyHandle(HWND h) {
         delete t;
     h->timers.clear();
     if (h->widget) WidgetMap().erase(h->widget.data());
+    if (h->ownedFont) DeleteObject(h->ownedFont);
+    if (h->ownedBitmap) DeleteObject(h->ownedBitmap);
     LiveSet().erase(h);
     delete h;
 }
@@ -302,6 +304,8 @@ LRESULT ClassProc(HWND h, UINT msg, WPARAM wParam, LPARAM lParam) {
     case Kind::ListView:
     case Kind::Header:
         return ListViewProc(h, msg, wParam, lParam);
+    case Kind::ToolTip:
+        return ToolTipProc(h, msg, wParam, lParam);
     default:
         return 0;
     }
