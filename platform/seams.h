@@ -15,6 +15,9 @@ public:
     // Hands a web address or a "mailto:" address to the desktop's opener. Returns a value above 32
     // on success, as the shell does, and the shell's error code otherwise.
     virtual int OpenLink(const CString& target);
+    // Runs a command line (a program and its arguments) as WinExec does. Returns a value above 31
+    // once the program has started, and WinExec's error code otherwise (2: program not found).
+    virtual int RunCommandLine(const CString& commandLine);
     // Runs an Open or Save dialog. Returns false when the person cancels; otherwise the chosen
     // file's full path.
     virtual bool ChooseFile(HWND hOwner, const CFileDialogRequest& request, CString& strPath);

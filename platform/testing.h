@@ -56,5 +56,11 @@ void Minimize(HWND hWnd);
 
 // Makes a resource unavailable (kind 'B' bitmap, 'I' icon, 'S' string, 'D' dialog) until shown again.
 void HideResource(char kind, WORD id, bool hidden);
+// Binds another resource table (a test's own templates); Init binds the first.
+void UseResources(const AFX_RESOURCE_TABLE* resources);
+// Whether the window's timer with this ID is running.
+bool HasTimer(HWND hWnd, UINT_PTR nIDEvent);
+// The text of the tooltip on screen now; empty when none is showing.
+CString ShownToolTipText();
 
 } // namespace afxtest

@@ -18,6 +18,9 @@ namespace {
 
 thread_local DWORD t_lastError = 0;
 
+// ERROR_INVALID_PARAMETER (declared with the network functions, which share it).
+constexpr LONG kInvalidParameter = 87;
+
 // How long the opener may take to say whether it could open a target. An opener that is still
 // running after this has handed the target to an application that stays in the foreground.
 constexpr int kOpenerVerdictMs = 1500;
@@ -272,7 +275,7 @@ LSTATUS OpenKey(HKEY hKey, LPCWSTR lpSubKey, HKEY& result) {
 } // namespace
 
 LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
-    if (!phkResult) return ERROR_INVALID_PARAMETER;
+    if (!phkResult) return kInvalidParameter;
     *phkResult = nullptr;
     return OpenKey(hKey, lpSubKey, *phkResult);
 }
@@ -288,7 +291,7 @@ LSTATUS RegQueryValueW(HKEY hKey, LPCWSTR lpSubKey, LPWSTR lpData, PLONG lpcbDat
         if (lpcbData) *lpcbData = needed;
         return ERROR_SUCCESS;
     }
-    if (!lpcbData) return ERROR_INVALID_PARAMETER;
+    if (!lpcbData) return kInvalidParameter;
     const LONG room = *lpcbData;
     *lpcbData = needed;
     if (room < needed) return ERROR_MORE_DATA;
@@ -382,7 +385,7 @@ int WideCharToMultiByte(UINT CodePage, DWORD, LPCWSTR lpWideCharStr, int cchWide
     if (!lpWideCharStr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
         (CodePage != CP_ACP && CodePage != CP_UTF8) ||
         (CodePage == CP_UTF8 && (lpDefaultChar || lpUsedDefaultChar))) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+        SetLastError(kInvalidParameter);
         return 0;
     }
     if (lpUsedDefaultChar) *lpUsedDefaultChar = FALSE;
