@@ -64,12 +64,20 @@ QWidget* W(HWND h) {
 }
 } // namespace
 
-void Click(HWND hWnd) {
-    if (QWidget* w = W(hWnd)) QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
+void ClickAt(HWND hWnd, int x, int y) {
+    QWidget* w = W(hWnd);
+    if (!w) return;
+    // Through the window, at that point of it, as the pointer does: whatever is on top there gets
+    // the click, and the window system knows where the pointer is afterwards.
+    QCursor::setPos(w->mapToGlobal(QPoint(x, y)));
+    if (QWindow* window = w->window()->windowHandle())
+        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, w->mapTo(w->window(), QPoint(x, y)));
+    else
+        QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(x, y));
 }
 
-void ClickAt(HWND hWnd, int x, int y) {
-    if (QWidget* w = W(hWnd)) QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(x, y));
+void Click(HWND hWnd) {
+    if (QWidget* w = W(hWnd)) ClickAt(hWnd, w->width() / 2, w->height() / 2);
 }
 
 void RightClickAt(HWND hWnd, int x, int y) {
