@@ -92,6 +92,8 @@ void MoveMouse(HWND hWnd, int x, int y) {
     QWidget* w = W(hWnd);
     if (!w) return;
     QCursor::setPos(w->mapToGlobal(QPoint(x, y)));
+    // The window system's own enter and leave for the pointer's new place come first, as they would.
+    QApplication::processEvents();
     // Through the window, as the window system delivers it: the widgets under the pointer get their
     // enter and leave events.
     if (QWindow* window = w->window()->windowHandle())
