@@ -1,12 +1,16 @@
 #include "support/slapd_fixture.h"
 
+#include <fcntl.h>
 #include <ldap.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -90,6 +94,56 @@ const Place kPlaces[] = {
     {"Austin", "TX", "73301", "United States"},
     {"Lyon", "Auvergne-Rhone-Alpes", "69001", "France"},
 };
+
+// Change this whenever the directory's content changes in a way that the cache key below would not
+// see (it sees the configuration, the fixed entries and the first generated users).
+constexpr int kSeedDataVersion = 1;
+
+std::string ReplaceAll(std::string s, const std::string& from, const std::string& to) {
+    if (from.empty()) return s;
+    for (size_t pos = 0; (pos = s.find(from, pos)) != std::string::npos; pos += to.size())
+        s.replace(pos, from.size(), to);
+    return s;
+}
+
+// Under the build folder: users-<count>-<hash of the content>.
+std::string DatabaseCacheFolder(int userCount, const std::string& content) {
+    std::uint64_t hash = 0xCBF29CE484222325ull; // FNV-1a
+    for (unsigned char c : content)
+        hash = (hash ^ c) * 0x100000001B3ull;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return std::string(BREVONIX_BINARY_DIR) + "/slapd-cache/users-" + std::to_string(userCount) + "-" + hex;
+}
+
+// Copies a file and keeps its holes. LMDB's data file is as large as the map size (16 GB here) but
+// holds data only in its first pages: a plain copy would write gigabytes of zeros.
+bool CopySparse(const std::string& from, const std::string& to) {
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat st {};
+    const int out =
+        fstat(in, &st) == 0 ? open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600) : -1;
+    bool ok = out >= 0;
+    std::vector<char> buffer(1 << 20);
+    for (off_t pos = 0; ok && pos < st.st_size;) {
+        off_t data = lseek(in, pos, SEEK_DATA);
+        if (data < 0 && errno == ENXIO) break; // only a hole is left
+        if (data < 0) data = pos;              // no hole information: copy everything
+        off_t hole = lseek(in, data, SEEK_HOLE);
+        if (hole < 0) hole = st.st_size;
+        for (pos = data; ok && pos < hole;) {
+            const ssize_t n =
+                pread(in, buffer.data(), static_cast<size_t>(std::min<off_t>(hole - pos, 1 << 20)), pos);
+            ok = n > 0 && pwrite(out, buffer.data(), static_cast<size_t>(n), pos) == n;
+            pos += n > 0 ? n : 0;
+        }
+    }
+    ok = ok && ftruncate(out, st.st_size) == 0;
+    if (out >= 0) ok = close(out) == 0 && ok;
+    close(in);
+    return ok;
+}
 
 template <typename T, size_t N> const T& Pick(const T (&items)[N], std::uint64_t r) {
     return items[r % N];
@@ -455,9 +509,11 @@ bool SlapdServer::Build(std::string& error) {
         return false;
     }
 
-    // The entries, loaded offline: fast even for a million users.
+    // The entries, loaded offline: fast even for a million users. First the fixed ones, then the
+    // generated users.
+    std::ostringstream fixedEntries;
     {
-        std::ofstream data(dir + "/data.ldif", std::ios::binary | std::ios::trunc);
+        std::ostream& data = fixedEntries;
         const std::string base = BaseDn();
         data << "dn: " << base
              << "\nobjectClass: dcObject\nobjectClass: organization\ndc: brevonix\no: Brevonix\n\n";
@@ -497,13 +553,33 @@ bool SlapdServer::Build(std::string& error) {
         data << "dn: cn=Outside Contact,ou=Contacts," << base
              << "\nobjectClass: inetOrgPerson\ncn: Outside Contact\nsn: Contact\nmail: "
                 "contact@example.invalid\n\n";
+    }
+    const auto writeUser = [](std::ostream& out, int i) {
+        const SeedUser u = MakeSeedUser(i);
+        out << LdifLine("dn", "cn=" + u.cn + "," + UsersDn());
+        AddUserAttributes(out, u);
+        out << "\n";
+    };
 
-        for (int i = 0; i < m_options.userCount; ++i) {
-            const SeedUser u = MakeSeedUser(i);
-            data << LdifLine("dn", "cn=" + u.cn + "," + UsersDn());
-            AddUserAttributes(data, u);
-            data << "\n";
-        }
+    std::string cacheFolder;
+    if (m_options.cacheDatabase) {
+        // The key: the user count and whatever decides the database's content. The users are
+        // generated from their index, so a change to how they are made shows in the first ones.
+        std::ostringstream content;
+        content << kSeedDataVersion << "\n" << ReplaceAll(config.str(), dir, "@") << fixedEntries.str();
+        for (int i = 0; i < m_options.userCount && i < 64; ++i)
+            writeUser(content, i);
+        if (m_options.userCount > 64) writeUser(content, m_options.userCount - 1);
+        cacheFolder = DatabaseCacheFolder(m_options.userCount, content.str());
+        if (CopySparse(cacheFolder + "/data.mdb", dir + "/db/data.mdb")) return true;
+        std::remove((dir + "/db/data.mdb").c_str());
+    }
+
+    {
+        std::ofstream data(dir + "/data.ldif", std::ios::binary | std::ios::trunc);
+        data << fixedEntries.str();
+        for (int i = 0; i < m_options.userCount; ++i)
+            writeUser(data, i);
         if (!data) {
             error = "cannot write data.ldif";
             return false;
@@ -516,6 +592,17 @@ bool SlapdServer::Build(std::string& error) {
         return false;
     }
     std::remove((dir + "/data.ldif").c_str());
+    if (!cacheFolder.empty()) {
+        // Written under a name of its own and renamed, so that a run that stops half-way, or one
+        // running at the same time, never leaves a half-copied database behind. A failure only
+        // means that the next run loads the users again.
+        std::error_code ec;
+        std::filesystem::create_directories(cacheFolder, ec);
+        const std::string part = cacheFolder + "/data.mdb.part-" + std::to_string(getpid());
+        if (!CopySparse(dir + "/db/data.mdb", part) ||
+            std::rename(part.c_str(), (cacheFolder + "/data.mdb").c_str()) != 0)
+            std::remove(part.c_str());
+    }
     return true;
 }
 

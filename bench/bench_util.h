@@ -1,0 +1,40 @@
+// Small helpers of the benchmark: clocks, memory, child processes and a flat key/value result file.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// Seconds on the system-wide monotonic clock (comparable between processes).
+double Now();
+
+// Peak resident memory of this process so far (VmHWM), and now (VmRSS), in bytes; 0 when unknown.
+long long PeakRssBytes();
+long long CurrentRssBytes();
+
+// The path of this program, for running it again in another role.
+std::string SelfPath();
+
+enum class Output { Inherit, DevNull, Count };
+
+struct ChildRun {
+    int exitCode = -1;      // -1 when it did not exit normally or did not start
+    double startedAt = 0;   // Now() just before it was started
+    double seconds = 0;     // from then to its exit
+    long long outBytes = 0; // standard output's size, with Output::Count
+};
+
+// Runs a program to its end with `extraEnv` ("NAME=value") added to this process's environment.
+ChildRun Run(const std::vector<std::string>& argv, Output output,
+             const std::vector<std::string>& extraEnv = {});
+
+double Median(std::vector<double> values);
+
+// Results passed from a worker process to the one that started it: one "key value" per line.
+using Results = std::map<std::string, double>;
+bool WriteResults(const std::string& path, const Results& results);
+Results ReadResults(const std::string& path);
+
+} // namespace bench
