@@ -13,7 +13,7 @@ PACKAGES=(
   libldap2-dev libsasl2-dev libkrb5-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # run: the dialog font, Kerberos and SASL GSSAPI for binds
-  fonts-dejavu-core libsasl2-modules-gssapi-mit krb5-user ldap-utils
+  fonts-dejavu-core libsasl2-modules-gssapi-mit krb5-user ldap-utils xdg-utils shared-mime-info
   # test directories: OpenLDAP slapd and a Samba AD domain controller on loopback
   slapd samba samba-ad-dc samba-ad-provision samba-common-bin python3-samba openssl util-linux iproute2 procps
   # fuzzing
