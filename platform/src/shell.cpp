@@ -397,33 +397,8 @@ int WideCharToMultiByte(UINT CodePage, DWORD, LPCWSTR lpWideCharStr, int cchWide
     } else {
         count = static_cast<size_t>(cchWideChar);
     }
-    std::string out;
-    out.reserve(count * 3);
-    for (size_t i = 0; i < count; ++i) {
-        char32_t cp = lpWideCharStr[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < count && lpWideCharStr[i + 1] >= 0xDC00 &&
-            lpWideCharStr[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (lpWideCharStr[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = 0xFFFD; // a lone surrogate has no UTF-8 form
-        }
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
+    // The terminator, when it is part of the count, is converted like any other character.
+    const std::string out = CString(lpWideCharStr, static_cast<int>(count)).ToUtf8();
     const int needed = static_cast<int>(out.size());
     if (cbMultiByte == 0) return needed;
     if (!lpMultiByteStr || cbMultiByte < needed) {
