@@ -4,6 +4,7 @@
 // read, a synchronous one only the page being read; every entry is freed once the caller has moved
 // past it. Rows are therefore not kept for GetPreviousRow, whatever ADS_SEARCHPREF_CACHE_RESULTS
 // says; GetFirstRow on a search already under way runs it again from the start.
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -26,6 +27,9 @@ namespace {
 
 // Bound on every wait for the directory when the caller sets no ADS_SEARCHPREF_TIMEOUT.
 constexpr int kDefaultWaitSeconds = 120;
+// A page that brings no entry and the very cookie the client sent is no progress: asking again
+// gets the same answer. After this many such pages in a row the search ends.
+constexpr int kMaxPagesWithoutProgress = 5;
 // The page size used when the server refuses a larger one (AD's and slapd's usual MaxPageSize).
 constexpr int kLargestAcceptedPageSize = 1000;
 
@@ -72,6 +76,20 @@ bool SameGuid(const GUID& a, const GUID& b) {
 }
 
 constexpr GUID kIidIUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+// A filter as typed, for a message: a very long one is cut short, with its length told, so that the
+// message stays readable.
+std::string QuoteFilter(const std::string& filter) {
+    constexpr size_t kShown = 100;
+    size_t characters = 0;
+    for (char c : filter)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;
+    if (characters <= kShown) return "\"" + filter + "\"";
+    size_t cut = 0;
+    for (size_t shown = 0; shown <= kShown; ++cut)
+        if ((static_cast<unsigned char>(filter[cut]) & 0xC0) != 0x80) ++shown;
+    return "\"" + filter.substr(0, cut - 1) + "...\" (" + std::to_string(characters) + " characters)";
+}
 
 std::u16string_view View(LPCWSTR s) {
     return s ? std::u16string_view(s) : std::u16string_view();
@@ -125,10 +143,21 @@ struct ADS_SEARCH_HANDLE__ {
     brevonix::directory::NameMap<char> keyByName;              // lower case, options removed
     std::vector<std::string_view> scratch;                     // the raw values of one column
     int unknownNames = 0;
+
+    // The time limit holds for the whole search, on this side too: a server that trickles entries,
+    // or pages that never end, cannot keep the caller past it.
+    std::chrono::steady_clock::time_point deadline;
+    int entriesThisPage = 0;
+    int pagesWithoutProgress = 0;
 };
 
 namespace brevonix::directory {
 namespace {
+
+std::chrono::steady_clock::time_point SearchDeadline(const SearchPreferences& prefs) {
+    const int seconds = prefs.timeoutSeconds > 0 ? prefs.timeoutSeconds : kDefaultWaitSeconds;
+    return std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+}
 
 class LdapDirectorySearch final : public IDirectorySearch {
 public:
@@ -184,6 +213,7 @@ private:
     HRESULT Advance(Handle& h);
     HRESULT Restart(Handle& h);
     HRESULT FailSearch(Handle& h, DWORD code, const std::string& text, HRESULT hr);
+    HRESULT CheckProgress(Handle& h, const std::string& cookieSent);
     HRESULT FailSearchLdap(Handle& h, std::string_view what, int rc, std::string_view diagnostic);
     void StopRequest(Handle& h);
     void ReleaseRow(Handle& h);
@@ -292,6 +322,7 @@ HRESULT LdapDirectorySearch::ExecuteSearch(LPWSTR filter, LPWSTR* attributeNames
 
     auto h = std::make_unique<Handle>();
     h->prefs = m_prefs;
+    h->deadline = SearchDeadline(m_prefs);
     h->pageSize = m_prefs.pageSize;
     h->filter = filter && *filter ? CString(filter).ToUtf8() : std::string("(objectClass=*)");
     if (attributeNames && attributeCount != static_cast<DWORD>(-1)) {
@@ -340,19 +371,26 @@ HRESULT LdapDirectorySearch::SendPage(Handle& h) {
         h.state = Handle::State::Failed;
         h.failure = E_ADS_INVALID_FILTER;
         h.failureCode = ERROR_DS_FILTER_UNKNOWN;
-        h.failureText = "search: the filter \"" + h.filter + "\" is not a valid LDAP search filter";
+        h.failureText = "search: the filter " + QuoteFilter(h.filter) + " is not a valid LDAP search filter";
         SetLastAdsError(h.failureCode, h.failureText);
         return h.failure;
     }
     if (rc != LDAP_SUCCESS) return FailSearchLdap(h, "search", rc, {});
     h.pageOutstanding = true;
     h.anotherPage = false;
+    h.entriesThisPage = 0;
     return S_OK;
 }
 
 HRESULT LdapDirectorySearch::Wait(Handle& h) {
     const int seconds = h.prefs.timeoutSeconds > 0 ? h.prefs.timeoutSeconds : kDefaultWaitSeconds;
-    timeval timeout{seconds, 0};
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(h.deadline - std::chrono::steady_clock::now());
+    const std::string timedOut =
+        "search: the search did not end within its time limit of " + std::to_string(seconds) + " seconds";
+    if (left.count() <= 0) return FailSearch(h, ERROR_TIMEOUT, timedOut, HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    timeval timeout{static_cast<time_t>(left.count() / 1000000),
+                    static_cast<suseconds_t>(left.count() % 1000000)};
     LDAPMessage* res = nullptr;
     ClearDiagnostic(Ld());
     int rc;
@@ -363,15 +401,13 @@ HRESULT LdapDirectorySearch::Wait(Handle& h) {
     if (rc == 0 || rc == -1) {
         ldap_msgfree(res);
         if (rc == 0) {
-            return FailSearch(h, ERROR_TIMEOUT,
-                              "search: the directory did not answer within " + std::to_string(seconds) +
-                                  " seconds",
-                              HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+            return FailSearch(h, ERROR_TIMEOUT, timedOut, HRESULT_FROM_WIN32(ERROR_TIMEOUT));
         }
         h.pageOutstanding = false; // the connection is gone; nothing left to abandon
         return FailSearchLdap(h, "search", m_connection->LastResultCode(), {});
     }
     h.chain = res;
+    h.entriesThisPage += ldap_count_entries(Ld(), res);
     h.cursor = nullptr;
     return S_OK;
 }
@@ -389,6 +425,7 @@ HRESULT LdapDirectorySearch::HandleResult(Handle& h, LDAPMessage* msg) {
         return FailSearchLdap(h, "search", rc, {});
     }
     if (err == LDAP_SUCCESS) {
+        const std::string cookieSent = h.cookie;
         h.cookie.clear();
         if (LDAPControl* page = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls, nullptr)) {
             ber_int_t estimate = 0;
@@ -399,6 +436,7 @@ HRESULT LdapDirectorySearch::HandleResult(Handle& h, LDAPMessage* msg) {
             ber_memfree(cookie.bv_val);
         }
         ldap_controls_free(controls);
+        if (HRESULT hr = CheckProgress(h, cookieSent); FAILED(hr)) return hr;
         ++h.pagesCompleted;
         h.anotherPage = !h.cookie.empty();
         return S_OK;
@@ -463,6 +501,8 @@ HRESULT LdapDirectorySearch::Restart(Handle& h) {
     h.failure = S_OK;
     h.pageSize = h.prefs.pageSize;
     h.pageSizeRetried = false;
+    h.deadline = SearchDeadline(h.prefs);
+    h.pagesWithoutProgress = 0;
     h.pagesCompleted = 0;
     h.cookie.clear();
     return SendPage(h);
@@ -503,6 +543,18 @@ void LdapDirectorySearch::Destroy(Handle* h) {
     StopRequest(*h);
     ReleaseChain(*h);
     delete h;
+}
+
+HRESULT LdapDirectorySearch::CheckProgress(Handle& h, const std::string& cookieSent) {
+    if (h.cookie.empty() || h.cookie != cookieSent || h.entriesThisPage > 0) {
+        h.pagesWithoutProgress = 0;
+        return S_OK;
+    }
+    if (++h.pagesWithoutProgress < kMaxPagesWithoutProgress) return S_OK;
+    return FailSearch(h, Win32ErrorForLdapResult(LDAP_PROTOCOL_ERROR),
+                      "search: the directory kept answering with an empty page and the same cookie, so the "
+                      "search was stopped",
+                      HResultForLdapResult(LDAP_PROTOCOL_ERROR));
 }
 
 HRESULT LdapDirectorySearch::FailSearch(Handle& h, DWORD code, const std::string& text, HRESULT hr) {
