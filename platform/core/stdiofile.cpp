@@ -191,9 +191,14 @@ void CFile::Close() {
     const int fd = m_hFile;
     m_hFile = hFileNull;
     m_bExclusive = false;
+    // A file whose last name went while it was written (its folder was deleted, say) is gone with
+    // everything written to it: that is no finished file, whatever the writes said.
+    struct stat st {};
+    const bool unlinked = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 0;
     // Some file systems (network ones above all) report a failed write-back only here; even an
     // interrupted close may have lost data, so every failure counts.
     if (::close(fd) != 0) ThrowOsError(errno);
+    if (unlinked) ThrowOsError(ENOENT);
 }
 
 void CFile::Abort() {
