@@ -5,6 +5,7 @@
 #include <chrono>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <sstream>
 #include <thread>
 
@@ -173,6 +174,17 @@ MisbehavingServer::~MisbehavingServer() {
 std::u16string MisbehavingServer::AdsPath() const {
     return Utf16("LDAP://" + HostPort());
 }
+std::string MisbehavingServer::BindPassword() {
+    static const std::string password = [] {
+        std::random_device random;
+        char text[64];
+        std::snprintf(text, sizeof text, "Rd-S3cret!%d-%08x%08x", static_cast<int>(getpid()), random(),
+                      random());
+        return std::string(text);
+    }();
+    return password;
+}
+
 std::u16string MisbehavingServer::BindDn16() {
     return Utf16(BindDn());
 }

@@ -43,7 +43,9 @@ public:
 
     static std::string BaseDn() { return "dc=misbehaving,dc=test"; }
     static std::string BindDn() { return "cn=Reader,ou=Users,dc=misbehaving,dc=test"; }
-    static std::string BindPassword() { return "Rd-S3cret!misbehave"; }
+    // Made anew for every test process, so that finding it anywhere (a file, a log) can only mean
+    // that this process put it there.
+    static std::string BindPassword();
     static std::u16string BindDn16();
     static std::u16string BindPassword16();
     // The DN and cn of generated user n.
