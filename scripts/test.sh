@@ -23,3 +23,8 @@ for kind in normal asan; do
   echo "== $kind build: tests =="
   ctest --test-dir "$dir" --output-on-failure --timeout 1200
 done
+
+# Fuzzing: the fuzz targets under clang with ASan+UBSan, the seed corpus replayed whole, then about a
+# minute of fuzzing in all (README.md, "Reliability").
+echo "== fuzzing =="
+FUZZ_BUILD_DIR=build-ci-fuzz FUZZ_JOBS="$jobs" bash scripts/fuzz.sh
