@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "directory/FormatAttributeValues.h"
+#include "directory/directory_schema.h"
 #include "directory/value_conversion.h"
 #include "export/MakeCsvFile.h"
 #include "platform/cstring.h"
@@ -185,6 +186,42 @@ inline void RunFormat(const uint8_t* data, size_t size) {
     cell.Replace(u"\r\n", u", ");
     cell.Replace(u",", u" ");
     BREVONIX_FUZZ_CHECK(cell.Find(u',') < 0);
+}
+
+// ---- Schema ---------------------------------------------------------------------------------------
+//
+// Input: the `attributeTypes` values of a subschema entry, one per line, as a server publishes them
+// (SUP chains, loops, names given twice, junk). Then every name and OID found is looked up, with
+// and without options, and a value converted by the syntax it resolved to.
+
+inline void RunSchema(const uint8_t* data, size_t size) {
+    const std::string_view all(reinterpret_cast<const char*>(data), size);
+    std::vector<std::string> descriptions;
+    for (size_t start = 0; start <= all.size();) {
+        const size_t eol = all.find('\n', start);
+        descriptions.emplace_back(
+            all.substr(start, eol == std::string_view::npos ? std::string_view::npos : eol - start));
+        if (eol == std::string_view::npos) break;
+        start = eol + 1;
+    }
+    const directory::DirectorySchema schema = directory::DirectorySchema::FromAttributeTypes(descriptions);
+    BREVONIX_FUZZ_CHECK(schema.Size() <= descriptions.size());
+    // Names as a search would ask for them: every word of the input that looks like one.
+    directory::AdsValueStore store;
+    for (const std::string& d : descriptions) {
+        for (size_t i = 0; i < d.size();) {
+            const size_t end = d.find_first_of(" ()'$", i);
+            const std::string word = d.substr(i, end == std::string::npos ? std::string::npos : end - i);
+            i = end == std::string::npos ? d.size() : end + 1;
+            if (word.empty()) continue;
+            for (const std::string& name : {word, word + ";binary", word + ";range=0-1499"}) {
+                const int id = schema.TypeId(name);
+                BREVONIX_FUZZ_CHECK(id >= -1 && id < static_cast<int>(schema.Size()));
+                ADSVALUE v{};
+                if (directory::ConvertAdsValue(d, schema.Syntax(id), store, v)) TouchValue(v);
+            }
+        }
+    }
 }
 
 // ---- CSV writer -----------------------------------------------------------------------------------

@@ -2,7 +2,6 @@
 """Writes the seed corpus of the fuzz targets (fuzz/corpus/...). The files are kept in the
 repository; run this again after changing the seeds here. Layouts: see fuzz_harness.h."""
 import os
-import shutil
 import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -85,6 +84,35 @@ def attribute_seeds():
     return s
 
 
+def schema_seeds():
+    s = {}
+    s["misbehaving-server"] = "\n".join([
+        "( 2.5.4.3 NAME 'cn' SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 )",
+        "( 2.5.4.13 NAME 'description' SYNTAX 1.3.6.1.4.1.1466.115.121.1.24 )",
+        "( 2.5.4.43 NAME 'initials' SYNTAX 1.3.6.1.4.1.1466.115.121.1.27 )"]).encode()
+    s["slapd-like-sup-chain"] = "\n".join([
+        "( 2.5.4.41 NAME 'name' EQUALITY caseIgnoreMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.15{32768} )",
+        "( 2.5.4.4 NAME ( 'sn' 'surname' ) SUP name )",
+        "( 2.5.4.42 NAME ( 'givenName' 'gn' ) SUP name )",
+        "( 2.5.4.9 NAME ( 'street' 'streetAddress' ) EQUALITY caseIgnoreMatch "
+        "SYNTAX 1.3.6.1.4.1.1466.115.121.1.15{128} )"]).encode()
+    s["ad-like"] = "\n".join([
+        "( 1.2.840.113556.1.4.2 NAME 'objectGUID' SYNTAX '1.3.6.1.4.1.1466.115.121.1.40' SINGLE-VALUE "
+        "NO-USER-MODIFICATION )",
+        "( 1.2.840.113556.1.4.96 NAME 'pwdLastSet' SYNTAX '1.2.840.113556.1.4.906' SINGLE-VALUE )",
+        "( 1.2.840.113556.2.281 NAME 'nTSecurityDescriptor' SYNTAX '1.2.840.113556.1.4.907' )",
+        "( 1.2.840.113556.1.2.2 NAME 'whenCreated' SYNTAX '1.3.6.1.4.1.1466.115.121.1.24' )"]).encode()
+    s["sup-loop"] = "\n".join([
+        "( 1.1 NAME 'a' SUP b )", "( 1.2 NAME 'b' SUP c )", "( 1.3 NAME 'c' SUP a )",
+        "( 1.4 NAME 'self' SUP self )", "( 1.5 NAME 'dangling' SUP nowhere )"]).encode()
+    s["names-twice-and-junk"] = "\n".join([
+        "( 1.1 NAME 'x' SYNTAX 1.3.6.1.4.1.1466.115.121.1.27 )",
+        "( 1.2 NAME 'X' SYNTAX 1.3.6.1.4.1.1466.115.121.1.24 )",
+        "( 1.1 NAME 'y' )", "(", "", "( NAME 'noOid' )", "\x00\xff( 1.9 NAME '\xc3\x28' )",
+        "( 1.3 NAME 'z' SYNTAX 1.3.6.1.4.1.1466.115.121.1.99999999999999999999 )"]).encode("latin-1")
+    return s
+
+
 def utf16(text):
     return text.encode("utf-16-le", "surrogatepass")
 
@@ -116,9 +144,12 @@ def csv_seeds():
 
 
 def write(folder, seeds):
+    """Replaces the generated seeds; inputs found by fuzzing (regression-*, upstream-*) stay."""
     path = os.path.join(HERE, "corpus", folder)
-    shutil.rmtree(path, ignore_errors=True)
-    os.makedirs(path)
+    os.makedirs(path, exist_ok=True)
+    for name in os.listdir(path):
+        if not name.startswith(("regression-", "upstream-")):
+            os.remove(os.path.join(path, name))
     for name, data in sorted(seeds.items()):
         with open(os.path.join(path, name), "wb") as f:
             f.write(data)
@@ -127,3 +158,4 @@ def write(folder, seeds):
 if __name__ == "__main__":
     write("attribute_values", attribute_seeds())
     write("csv_writer", csv_seeds())
+    write("schema", schema_seeds())

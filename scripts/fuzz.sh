@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build="${FUZZ_BUILD_DIR:-build-fuzz}"
-seconds="${FUZZ_SECONDS:-20}"
+seconds="${FUZZ_SECONDS:-15}"
 jobs="${FUZZ_JOBS:-2}"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
@@ -25,12 +25,14 @@ artifacts="$PWD/$build/fuzz-artifacts"
 mkdir -p "$artifacts"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0"
 
 # target  corpus  longest input while fuzzing (bytes)
 targets=(
   "value_conversion_fuzzer attribute_values 4096"
   "format_values_fuzzer attribute_values 4096"
   "csv_writer_fuzzer csv_writer 80000"
+  "schema_fuzzer schema 4096"
 )
 
 for entry in "${targets[@]}"; do

@@ -17,10 +17,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Seeds named upstream-* show a fault of a system library (see fuzz/lsan.supp); they are replayed by
+// scripts/fuzz.sh, which knows to expect it, not here.
 std::vector<fs::path> Seeds(const std::string& corpus) {
     std::vector<fs::path> files;
     for (const auto& e : fs::directory_iterator(fs::path(BREVONIX_SOURCE_DIR) / "fuzz" / "corpus" / corpus))
-        if (e.is_regular_file()) files.push_back(e.path());
+        if (e.is_regular_file() && !e.path().filename().string().starts_with("upstream-"))
+            files.push_back(e.path());
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -50,6 +53,10 @@ TEST(FuzzCorpusRegression, AttributeValuesConvertAndRender) {
         brevonix::fuzz::RunValueConversion(data, size);
         brevonix::fuzz::RunFormat(data, size);
     });
+}
+
+TEST(FuzzCorpusRegression, SchemasResolveWithoutLoopingOrReadingPastTheirTypes) {
+    ReplayAll("schema", [](const uint8_t* data, size_t size) { brevonix::fuzz::RunSchema(data, size); });
 }
 
 TEST(FuzzCorpusRegression, CsvWriterWritesExactlyTheCells) {
