@@ -34,10 +34,9 @@ public:
     const std::u16string& str() const { return m_str; }
     std::u16string& str() { return m_str; }
 
-    CString& operator=(const WCHAR* psz) {
-        m_str = psz ? psz : u"";
-        return *this;
-    }
+    // Out of line: inlined, GCC 12 at -O2 warns of an overlapping copy that cannot happen
+    // (-Wrestrict), which -Werror turns into a failed optimised build.
+    CString& operator=(const WCHAR* psz);
     CString& operator+=(const CString& s) {
         m_str += s.m_str;
         return *this;

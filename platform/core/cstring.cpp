@@ -92,6 +92,14 @@ WCHAR WideToUpper(WCHAR ch) {
     return ch;
 }
 
+CString& CString::operator=(const WCHAR* psz) {
+    if (psz)
+        m_str.assign(psz);
+    else
+        m_str.clear();
+    return *this;
+}
+
 int CString::Compare(const WCHAR* psz) const { return m_str.compare(psz ? psz : u""); }
 
 int CString::CompareNoCase(const WCHAR* psz) const {
