@@ -1,11 +1,17 @@
 // IDirectorySearch over one bound libldap connection, and ADsOpenObject, which makes it.
 //
-// Memory stays bounded however large the result: an asynchronous search holds only the entry being
-// read, a synchronous one only the page being read; every entry is freed once the caller has moved
-// past it. Rows are therefore not kept for GetPreviousRow, whatever ADS_SEARCHPREF_CACHE_RESULTS
-// says; GetFirstRow on a search already under way runs it again from the start.
+// Memory stays bounded however large the result: a search holds at most the page being read and,
+// once that page has arrived whole, the request for the next one (so that the server prepares it
+// while the caller lists this one); every entry is freed once the caller has moved past it. Rows
+// are therefore not kept for GetPreviousRow, whatever ADS_SEARCHPREF_CACHE_RESULTS says;
+// GetFirstRow on a search already under way runs it again from the start.
+//
+// The search loop asks for a dozen columns of every row. An entry's attributes are located once,
+// in place in the message the server sent, and only the values of the attributes asked for are
+// ever converted.
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <span>
@@ -32,6 +38,10 @@ constexpr int kDefaultWaitSeconds = 120;
 constexpr int kMaxPagesWithoutProgress = 5;
 // The page size used when the server refuses a larger one (AD's and slapd's usual MaxPageSize).
 constexpr int kLargestAcceptedPageSize = 1000;
+// How many messages an asynchronous search reads ahead of the caller: about a page, so that the end
+// of a page (and with it the request for the next one) is seen while its rows are still listed,
+// whatever the page size.
+constexpr size_t kReadAhead = 1024;
 
 struct SearchPreferences {
     bool asynchronous = false;
@@ -45,11 +55,35 @@ struct SearchPreferences {
     bool cacheResults = true;
 };
 
-// One attribute of the current row, its values still inside the entry's own buffer.
+// One attribute of the current row: the encoded set of its values, still inside the message the
+// server sent.
 struct RowAttribute {
     int key;
-    BerVarray values;
+    std::string_view values;
 };
+
+// Splits off the BER element at the front of `in` (single-octet tags, definite lengths: all that
+// LDAP uses): its tag and contents. False, leaving `in` as it was, when `in` does not start with a
+// whole element.
+bool TakeElement(std::string_view& in, unsigned char& tag, std::string_view& contents) {
+    if (in.size() < 2) return false;
+    tag = static_cast<unsigned char>(in[0]);
+    if ((tag & 0x1F) == 0x1F) return false;
+    size_t length = static_cast<unsigned char>(in[1]);
+    size_t header = 2;
+    if (length & 0x80) {
+        const size_t octets = length & 0x7F;
+        if (octets == 0 || octets > sizeof(size_t) || in.size() - 2 < octets) return false;
+        length = 0;
+        for (size_t i = 0; i < octets; ++i)
+            length = (length << 8) | static_cast<unsigned char>(in[2 + i]);
+        header += octets;
+    }
+    if (length > in.size() - header) return false;
+    contents = in.substr(header, length);
+    in.remove_prefix(header + length);
+    return true;
+}
 
 // What a filled ADS_SEARCH_COLUMN points at; its address is the column's hReserved. Columns not yet
 // freed are kept on a list (linked through the columns themselves, so that keeping them costs no
@@ -128,20 +162,29 @@ struct ADS_SEARCH_HANDLE__ {
     bool anotherPage = false;
     std::string cookie;
 
-    // The messages received and not yet handed out: a chain (one message when asynchronous, a
-    // whole page when not), the last message of it looked at, and the entry that is the current row.
-    LDAPMessage* chain = nullptr;
+    // The messages received and not yet handed out, oldest first: chains of one message when
+    // asynchronous, of a whole page when not. The first is being walked: `cursor` is the last
+    // message of it looked at, `current` the entry that is the current row. A page's final message
+    // that was dealt with as it arrived is `resultTaken`, and is passed over.
+    std::deque<LDAPMessage*> inbox;
     LDAPMessage* cursor = nullptr;
     LDAPMessage* current = nullptr;
+    LDAPMessage* resultTaken = nullptr;
     bool rowIndexed = false;
     std::vector<brevonix::directory::RowAttribute> row;
 
     // Attribute names resolved to keys (a schema type id, or an id of its own for names the schema
-    // does not know); the same few names come up on every row.
-    brevonix::directory::NameMap<char16_t> keyByRequestedName; // as the caller spells it
-    brevonix::directory::NameMap<char> keyByReturnedName;      // as the server spells it
-    brevonix::directory::NameMap<char> keyByName;              // lower case, options removed
-    std::vector<std::string_view> scratch;                     // the raw values of one column
+    // does not know); the same few names come up on every row, so each is resolved once per search.
+    struct RequestedName {
+        const char16_t* pointer; // the caller passes the same strings for every row
+        std::u16string name;
+        int key;
+    };
+    std::vector<RequestedName> requested;                 // as the caller spells it
+    std::vector<std::pair<std::string, int>> layout;      // the last row's names, by position
+    brevonix::directory::NameMap<char> keyByReturnedName; // as the server spells it
+    brevonix::directory::NameMap<char> keyByName;         // lower case, options removed
+    std::vector<std::string_view> scratch;                // the raw values of one column
     int unknownNames = 0;
 
     // The time limit holds for the whole search, on this side too: a server that trickles entries,
@@ -205,10 +248,19 @@ private:
     }
 
     LDAP* Ld() const { return m_connection->Handle(); }
-    bool Valid(ADS_SEARCH_HANDLE h) const { return h && m_handles.count(h) != 0; }
+    // The loop asks about the same handle for every column of every row: the last one found is
+    // remembered.
+    bool Valid(ADS_SEARCH_HANDLE h) const {
+        if (h && h == m_lastValid) return true;
+        if (!h || m_handles.count(h) == 0) return false;
+        m_lastValid = h;
+        return true;
+    }
 
     HRESULT SendPage(Handle& h);
+    int IssueRequest(Handle& h);
     HRESULT Wait(Handle& h);
+    void Received(Handle& h, LDAPMessage* chain);
     HRESULT HandleResult(Handle& h, LDAPMessage* msg);
     HRESULT Advance(Handle& h);
     HRESULT Restart(Handle& h);
@@ -218,16 +270,18 @@ private:
     void StopRequest(Handle& h);
     void ReleaseRow(Handle& h);
     void ReleaseChain(Handle& h);
+    void ReleaseFront(Handle& h);
     void IndexRow(Handle& h);
     int KeyForName(Handle& h, std::string_view name);
-    int KeyForReturnedName(Handle& h, std::string_view name);
-    int KeyForRequestedName(Handle& h, std::u16string_view name);
+    int KeyForReturnedName(Handle& h, size_t position, std::string_view name);
+    const Handle::RequestedName& RequestedNameOf(Handle& h, LPCWSTR name);
     void Destroy(Handle* h);
 
     std::unique_ptr<LdapConnection> m_connection;
     ULONG m_refs = 1;
     SearchPreferences m_prefs;
     std::unordered_set<Handle*> m_handles;
+    mutable Handle* m_lastValid = nullptr;
     ColumnStorage* m_columns = nullptr;
 };
 
@@ -336,6 +390,22 @@ HRESULT LdapDirectorySearch::ExecuteSearch(LPWSTR filter, LPWSTR* attributeNames
 }
 
 HRESULT LdapDirectorySearch::SendPage(Handle& h) {
+    const int rc = IssueRequest(h);
+    if (rc == LDAP_FILTER_ERROR) {
+        h.state = Handle::State::Failed;
+        h.failure = E_ADS_INVALID_FILTER;
+        h.failureCode = ERROR_DS_FILTER_UNKNOWN;
+        h.failureText = "search: the filter " + QuoteFilter(h.filter) + " is not a valid LDAP search filter";
+        SetLastAdsError(h.failureCode, h.failureText);
+        return h.failure;
+    }
+    if (rc != LDAP_SUCCESS) return FailSearchLdap(h, "search", rc, {});
+    return S_OK;
+}
+
+// Sends the search request for the next page (or the whole search). Changes nothing but the
+// request state, so that a failure can wait until the rows already received are handed out.
+int LdapDirectorySearch::IssueRequest(Handle& h) {
     LDAPControl* pageControl = nullptr;
     // A server that says it cannot page would ignore the control; one whose root DSE could not be
     // read is asked anyway (the control is not critical).
@@ -345,7 +415,7 @@ HRESULT LdapDirectorySearch::SendPage(Handle& h) {
         berval cookie{static_cast<ber_len_t>(h.cookie.size()), h.cookie.data()};
         const int rc = ldap_create_page_control(Ld(), static_cast<ber_int_t>(h.pageSize),
                                                 h.cookie.empty() ? nullptr : &cookie, 0, &pageControl);
-        if (rc != LDAP_SUCCESS) return FailSearchLdap(h, "search", rc, {});
+        if (rc != LDAP_SUCCESS) return rc;
     }
     LDAPControl* controls[] = {pageControl, nullptr};
 
@@ -359,29 +429,25 @@ HRESULT LdapDirectorySearch::SendPage(Handle& h) {
     ldap_set_option(Ld(), LDAP_OPT_DEREF, &h.prefs.derefAliases);
     ClearDiagnostic(Ld());
     int rc;
+    int msgid = -1;
     {
         SigpipeGuard guard;
         rc = ldap_search_ext(Ld(), m_connection->BaseDn().c_str(), h.prefs.scope, h.filter.c_str(),
                              h.attributeNames.empty() ? nullptr : attrs.data(), h.prefs.typesOnly ? 1 : 0,
                              pageControl ? controls : nullptr, nullptr,
-                             serverTimeLimit > 0 ? &timeLimit : nullptr, h.prefs.sizeLimit, &h.msgid);
+                             serverTimeLimit > 0 ? &timeLimit : nullptr, h.prefs.sizeLimit, &msgid);
     }
     ldap_control_free(pageControl);
-    if (rc == LDAP_FILTER_ERROR) {
-        h.state = Handle::State::Failed;
-        h.failure = E_ADS_INVALID_FILTER;
-        h.failureCode = ERROR_DS_FILTER_UNKNOWN;
-        h.failureText = "search: the filter " + QuoteFilter(h.filter) + " is not a valid LDAP search filter";
-        SetLastAdsError(h.failureCode, h.failureText);
-        return h.failure;
-    }
-    if (rc != LDAP_SUCCESS) return FailSearchLdap(h, "search", rc, {});
+    if (rc != LDAP_SUCCESS) return rc;
+    h.msgid = msgid;
     h.pageOutstanding = true;
     h.anotherPage = false;
     h.entriesThisPage = 0;
-    return S_OK;
+    return LDAP_SUCCESS;
 }
 
+// Waits for the next message of the search; an asynchronous search then also takes whatever else
+// has already arrived, up to about a page, without waiting.
 HRESULT LdapDirectorySearch::Wait(Handle& h) {
     const int seconds = h.prefs.timeoutSeconds > 0 ? h.prefs.timeoutSeconds : kDefaultWaitSeconds;
     const auto left =
@@ -394,10 +460,11 @@ HRESULT LdapDirectorySearch::Wait(Handle& h) {
     LDAPMessage* res = nullptr;
     ClearDiagnostic(Ld());
     int rc;
-    {
-        SigpipeGuard guard;
-        rc = ldap_result(Ld(), h.msgid, h.prefs.asynchronous ? LDAP_MSG_ONE : LDAP_MSG_ALL, &timeout, &res);
-    }
+    SigpipeGuard guard;
+    // Reading ahead stops at the end of this request's answer, even when the next page has been
+    // asked for meanwhile: a taken page end must be passed before the next one is taken.
+    const int outstanding = h.msgid;
+    rc = ldap_result(Ld(), h.msgid, h.prefs.asynchronous ? LDAP_MSG_ONE : LDAP_MSG_ALL, &timeout, &res);
     if (rc == 0 || rc == -1) {
         ldap_msgfree(res);
         if (rc == 0) {
@@ -406,10 +473,64 @@ HRESULT LdapDirectorySearch::Wait(Handle& h) {
         h.pageOutstanding = false; // the connection is gone; nothing left to abandon
         return FailSearchLdap(h, "search", m_connection->LastResultCode(), {});
     }
-    h.chain = res;
-    h.entriesThisPage += ldap_count_entries(Ld(), res);
-    h.cursor = nullptr;
+    Received(h, res);
+    if (!h.prefs.asynchronous) return S_OK;
+    // A failure here is not reported yet: the rows before it come first, and the next wait meets
+    // the same failure.
+    while (h.pageOutstanding && h.msgid == outstanding && h.inbox.size() < kReadAhead) {
+        timeval now{0, 0};
+        res = nullptr;
+        if (ldap_result(Ld(), h.msgid, LDAP_MSG_ONE, &now, &res) <= 0) {
+            ldap_msgfree(res);
+            break;
+        }
+        Received(h, res);
+    }
     return S_OK;
+}
+
+// Queues a chain that has just arrived. A page that ended well is dealt with at once, and the next
+// page asked for, so that the server works on it while the caller lists this one.
+void LdapDirectorySearch::Received(Handle& h, LDAPMessage* chain) {
+    h.inbox.push_back(chain);
+    h.entriesThisPage += ldap_count_entries(Ld(), chain);
+    for (LDAPMessage* msg = ldap_first_message(Ld(), chain); msg; msg = ldap_next_message(Ld(), msg)) {
+        if (ldap_msgtype(msg) != LDAP_RES_SEARCH_RESULT) continue;
+        h.pageOutstanding = false;
+        // Only one page end is taken ahead of the caller; any other waits for its turn.
+        if (h.resultTaken) continue;
+        int err = LDAP_OTHER;
+        LDAPControl** controls = nullptr;
+        if (ldap_parse_result(Ld(), msg, &err, nullptr, nullptr, nullptr, &controls, 0) != LDAP_SUCCESS ||
+            err != LDAP_SUCCESS) {
+            // A failure or a refused page size: handled when the caller gets to it.
+            ldap_controls_free(controls);
+            continue;
+        }
+        const std::string cookieSent = h.cookie;
+        h.cookie.clear();
+        if (LDAPControl* page = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls, nullptr)) {
+            ber_int_t estimate = 0;
+            berval cookie{0, nullptr};
+            if (ldap_parse_pageresponse_control(Ld(), page, &estimate, &cookie) == LDAP_SUCCESS &&
+                cookie.bv_val)
+                h.cookie.assign(cookie.bv_val, cookie.bv_len);
+            ber_memfree(cookie.bv_val);
+        }
+        ldap_controls_free(controls);
+        const bool noProgress = !h.cookie.empty() && h.cookie == cookieSent && h.entriesThisPage == 0;
+        if (noProgress && h.pagesWithoutProgress + 1 >= kMaxPagesWithoutProgress) {
+            // HandleResult ends the search here, once the rows before it are out.
+            h.cookie = cookieSent;
+            continue;
+        }
+        h.pagesWithoutProgress = noProgress ? h.pagesWithoutProgress + 1 : 0;
+        ++h.pagesCompleted;
+        h.anotherPage = !h.cookie.empty();
+        h.resultTaken = msg;
+        // If this fails, Advance asks again once these rows are out, and reports it then.
+        if (h.anotherPage) IssueRequest(h);
+    }
 }
 
 HRESULT LdapDirectorySearch::HandleResult(Handle& h, LDAPMessage* msg) {
@@ -464,9 +585,13 @@ HRESULT LdapDirectorySearch::Advance(Handle& h) {
     ReleaseRow(h);
     for (;;) {
         LDAPMessage* msg = nullptr;
-        if (h.chain) msg = h.cursor ? ldap_next_message(Ld(), h.cursor) : ldap_first_message(Ld(), h.chain);
+        if (!h.inbox.empty())
+            msg = h.cursor ? ldap_next_message(Ld(), h.cursor) : ldap_first_message(Ld(), h.inbox.front());
         if (!msg) {
-            ReleaseChain(h);
+            if (!h.inbox.empty()) {
+                ReleaseFront(h);
+                continue;
+            }
             HRESULT hr = S_OK;
             if (h.pageOutstanding) {
                 hr = Wait(h);
@@ -485,6 +610,10 @@ HRESULT LdapDirectorySearch::Advance(Handle& h) {
             h.current = msg;
             return S_OK;
         case LDAP_RES_SEARCH_RESULT:
+            if (msg == h.resultTaken) {
+                h.resultTaken = nullptr;
+                break;
+            }
             if (HRESULT hr = HandleResult(h, msg); FAILED(hr)) return hr;
             break;
         default:
@@ -535,6 +664,7 @@ HRESULT LdapDirectorySearch::AbandonSearch(ADS_SEARCH_HANDLE handle) {
 HRESULT LdapDirectorySearch::CloseSearchHandle(ADS_SEARCH_HANDLE handle) {
     if (!Valid(handle)) return E_ADS_BAD_PARAMETER;
     m_handles.erase(handle);
+    m_lastValid = nullptr;
     Destroy(handle);
     return S_OK;
 }
@@ -590,26 +720,46 @@ void LdapDirectorySearch::StopRequest(Handle& h) {
 }
 
 void LdapDirectorySearch::ReleaseRow(Handle& h) {
-    for (RowAttribute& a : h.row)
-        ber_memfree(a.values);
     h.row.clear();
     h.rowIndexed = false;
     h.current = nullptr;
 }
 
+// Frees every message received and not handed out.
 void LdapDirectorySearch::ReleaseChain(Handle& h) {
     ReleaseRow(h);
-    ldap_msgfree(h.chain);
-    h.chain = nullptr;
+    for (LDAPMessage* chain : h.inbox)
+        ldap_msgfree(chain);
+    h.inbox.clear();
+    h.cursor = nullptr;
+    h.resultTaken = nullptr;
+}
+
+// Frees the chain the caller has moved past.
+void LdapDirectorySearch::ReleaseFront(Handle& h) {
+    ReleaseRow(h);
+    ldap_msgfree(h.inbox.front());
+    h.inbox.pop_front();
     h.cursor = nullptr;
 }
 
 // ---- Columns --------------------------------------------------------------------------------------
 
-int LdapDirectorySearch::KeyForReturnedName(Handle& h, std::string_view name) {
-    if (auto it = h.keyByReturnedName.find(name); it != h.keyByReturnedName.end()) return it->second;
-    const int key = KeyForName(h, name);
-    h.keyByReturnedName.emplace(std::string(name), key);
+// The server sends the same attributes in the same order for entry after entry: the name at each
+// position is compared with the last row's before it is looked up.
+int LdapDirectorySearch::KeyForReturnedName(Handle& h, size_t position, std::string_view name) {
+    if (position < h.layout.size() && h.layout[position].first == name) return h.layout[position].second;
+    int key;
+    if (auto it = h.keyByReturnedName.find(name); it != h.keyByReturnedName.end()) {
+        key = it->second;
+    } else {
+        key = KeyForName(h, name);
+        h.keyByReturnedName.emplace(std::string(name), key);
+    }
+    if (position < h.layout.size())
+        h.layout[position] = {std::string(name), key};
+    else if (position == h.layout.size())
+        h.layout.emplace_back(std::string(name), key);
     return key;
 }
 
@@ -624,26 +774,45 @@ int LdapDirectorySearch::KeyForName(Handle& h, std::string_view name) {
     return key;
 }
 
-int LdapDirectorySearch::KeyForRequestedName(Handle& h, std::u16string_view name) {
-    if (auto it = h.keyByRequestedName.find(name); it != h.keyByRequestedName.end()) return it->second;
-    const int key = KeyForName(h, CString(name).ToUtf8());
-    h.keyByRequestedName.emplace(std::u16string(name), key);
-    return key;
+auto LdapDirectorySearch::RequestedNameOf(Handle& h, LPCWSTR name) -> const Handle::RequestedName& {
+    auto same = [name](const std::u16string& known) {
+        for (size_t i = 0; i < known.size(); ++i)
+            if (name[i] != known[i]) return false;
+        return name[known.size()] == u'\0';
+    };
+    for (const Handle::RequestedName& r : h.requested)
+        if (r.pointer == name && same(r.name)) return r;
+    for (Handle::RequestedName& r : h.requested)
+        if (same(r.name)) {
+            r.pointer = name;
+            return r;
+        }
+    const std::u16string_view text = View(name);
+    const int key = KeyForName(h, CString(text).ToUtf8());
+    // A caller that asks for ever new names is not remembered without end.
+    if (h.requested.size() == 64) h.requested.pop_back();
+    return h.requested.emplace_back(Handle::RequestedName{name, std::u16string(text), key});
 }
 
+// Locates the current entry's attributes, in place: the type of each and the encoded set of its
+// values. An entry that breaks the encoding keeps the attributes before the break.
 void LdapDirectorySearch::IndexRow(Handle& h) {
     if (h.rowIndexed || !h.current) return;
     h.rowIndexed = true;
     BerElement* ber = nullptr;
     berval dn{0, nullptr};
+    // Leaves `ber` at the first attribute, bounded by the end of the attribute list.
     if (ldap_get_dn_ber(Ld(), h.current, &ber, &dn) == LDAP_SUCCESS) {
-        berval attr{0, nullptr};
-        BerVarray values = nullptr;
-        while (ldap_get_attribute_ber(Ld(), h.current, ber, &attr, &values) == LDAP_SUCCESS && attr.bv_val) {
-            h.row.push_back({KeyForReturnedName(h, std::string_view(attr.bv_val, attr.bv_len)), values});
-            values = nullptr;
+        berval attribute{0, nullptr};
+        for (size_t position = 0; ber_skip_element(ber, &attribute) == LBER_SEQUENCE; ++position) {
+            std::string_view rest(attribute.bv_val, attribute.bv_len);
+            std::string_view type, values;
+            unsigned char typeTag = 0, valuesTag = 0;
+            if (!TakeElement(rest, typeTag, type) || typeTag != LBER_OCTETSTRING ||
+                !TakeElement(rest, valuesTag, values) || valuesTag != LBER_SET)
+                break;
+            h.row.push_back({KeyForReturnedName(h, position, type), values});
         }
-        ber_memfree(values);
     }
     if (ber) ber_free(ber, 0);
 }
@@ -655,7 +824,8 @@ HRESULT LdapDirectorySearch::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name, PA
     Handle& h = *handle;
     if (!h.current) return E_ADS_BAD_PARAMETER;
 
-    const int key = KeyForRequestedName(h, View(name));
+    const Handle::RequestedName& requested = RequestedNameOf(h, name);
+    const int key = requested.key;
     IndexRow(h);
     std::vector<std::string_view>& raw = h.scratch;
     raw.clear();
@@ -663,12 +833,15 @@ HRESULT LdapDirectorySearch::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name, PA
     for (const RowAttribute& a : h.row) {
         if (a.key != key) continue;
         found = true;
-        for (BerValue* v = a.values; v && v->bv_val; ++v)
-            raw.emplace_back(v->bv_val, v->bv_len);
+        std::string_view values = a.values;
+        unsigned char tag = 0;
+        std::string_view value;
+        while (TakeElement(values, tag, value))
+            raw.push_back(value);
     }
     std::string adsPath;
     ValueSyntax syntax = m_connection->Schema().Syntax(key);
-    if (!found && EqualsNoCase(View(name), u"ADsPath")) {
+    if (!found && EqualsNoCase(requested.name, u"ADsPath")) {
         // Every row has an ADsPath, made from the server of the bind and the entry's DN.
         char* dn = ldap_get_dn(Ld(), h.current);
         adsPath = "LDAP://" + m_connection->Path().Server() + "/" + (dn ? dn : "");
@@ -679,11 +852,12 @@ HRESULT LdapDirectorySearch::GetColumn(ADS_SEARCH_HANDLE handle, LPWSTR name, PA
     }
     if (!found) return E_ADS_COLUMN_NOT_SET;
 
-    auto* storage = new ColumnStorage();
+    // Not value-initialised: the store's arena needs no zeroing.
+    auto* storage = new ColumnStorage;
     ADSVALUE* values = storage->store.AddValues(raw.size());
     column->dwADsType =
         ConvertAdsValues(raw, syntax, storage->store, std::span<ADSVALUE>(values, raw.size()));
-    column->pszAttrName = storage->store.AddString(View(name));
+    column->pszAttrName = storage->store.AddString(requested.name);
     column->pADsValues = values;
     column->dwNumValues = static_cast<DWORD>(raw.size());
     column->hReserved = storage;
