@@ -23,6 +23,24 @@ void ShowSearchFailed(HRESULT hr) {
     AfxMessageBox(CString(u"The search failed.\n\n") + LastDirectoryError(hr), MB_ICONERROR);
 }
 
+// What a cell shows when its text would be empty.
+constexpr const WCHAR* kEmptyCellMark = u"-";
+
+// Every CR LF pair becomes ", " and then every comma a blank, so a pair ends up as two blanks: done
+// in place, in one pass, since nearly every cell holds neither.
+void RemoveLineBreaksAndCommas(CString& strText) {
+    std::u16string& text = strText.str();
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (text[i] == u',') {
+            text[i] = u' ';
+        } else if (text[i] == u'\r' && i + 1 < n && text[i + 1] == u'\n') {
+            text[i] = u' ';
+            text[++i] = u' ';
+        }
+    }
+}
+
 } // namespace
 
 void CVexlorDlg::OnGenerate() {
@@ -119,25 +137,25 @@ void CVexlorDlg::FillResultList(IDirectorySearch* pSearch, const CStringArray& a
 
     int nObjects = 0;
     int nRow = 0;
+    CString strText;
     for (;;) {
         ++nObjects;
         ::SetCursor(hWait);
         for (int j = 0; j < nColumns; ++j) {
-            CString strText;
+            strText.Empty();
             ADS_SEARCH_COLUMN column;
             const LPCWSTR pszAttribute = attributes[static_cast<size_t>(j)];
             if (pszAttribute &&
                 pSearch->GetColumn(hSearch, const_cast<LPWSTR>(pszAttribute), &column) == S_OK) {
                 strText = FormatAttributeValues(column.pADsValues, column.dwNumValues);
-                strText.Replace(u"\r\n", u", ");
-                strText.Replace(u",", u" ");
+                RemoveLineBreaksAndCommas(strText);
                 pSearch->FreeColumn(&column);
             }
-            if (strText.IsEmpty()) strText = u"-";
+            const LPCWSTR pszCell = strText.IsEmpty() ? kEmptyCellMark : strText.GetString();
             if (j == 0)
-                m_lstResult.InsertItem(nRow, strText);
+                m_lstResult.InsertItem(nRow, pszCell);
             else
-                m_lstResult.SetItemText(nRow, j, strText);
+                m_lstResult.SetItemText(nRow, j, pszCell);
         }
         ++nRow;
         hr = pSearch->GetNextRow(hSearch);

@@ -21,10 +21,15 @@ void AppendItem(CString& result, const CString& item, const WCHAR* separator) {
 }
 
 CString StringList(const ADSVALUE* values, DWORD count) {
+    // Every string type shares the one pointer member; a null pointer reads as empty text. Nearly
+    // every cell holds one value: it is taken as it is, without an intermediate copy.
+    if (count == 1) return CString(values[0].CaseIgnoreString);
     CString result;
     for (DWORD i = 0; i < count; ++i) {
-        // Every string type shares the one pointer member; a null pointer reads as empty text.
-        AppendItem(result, CString(values[i].CaseIgnoreString), u";");
+        const WCHAR* item = values[i].CaseIgnoreString;
+        if (!item || !*item) continue;
+        if (!result.IsEmpty()) result += u";";
+        result += item;
     }
     return result;
 }
