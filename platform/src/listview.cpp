@@ -7,17 +7,116 @@
 #include <QTableView>
 #include <algorithm>
 #include <set>
+#include <stdexcept>
 
 namespace afx {
 
 // ---- model ------------------------------------------------------------------------------------------
 
+// Block layout: [count | kNarrow if one byte per character] [end of cell 0] ... [end of cell n-1]
+// and then the texts, as bytes or as UTF-16 code units. Offsets count characters.
+template <typename CellAt> ListModel::PackedRow::PackedRow(size_t count, CellAt cell) {
+    if (count == 0) return;
+    size_t total = 0;
+    bool narrow = true;
+    for (size_t i = 0; i < count; ++i) {
+        const std::u16string_view text = cell(i);
+        total += text.size();
+        for (char16_t ch : text)
+            narrow = narrow && ch <= 0xFF;
+    }
+    if (count >= kNarrow || total > UINT32_MAX) throw std::length_error("list row too long");
+    const size_t header = count + 1;
+    const size_t textWords = narrow ? (total + 3) / 4 : (total + 1) / 2;
+    m_block = std::make_unique_for_overwrite<uint32_t[]>(header + textWords);
+    m_block[0] = static_cast<uint32_t>(count) | (narrow ? kNarrow : 0);
+    size_t end = 0;
+    if (narrow) {
+        auto* out = reinterpret_cast<unsigned char*>(m_block.get() + header);
+        for (size_t i = 0; i < count; ++i) {
+            for (char16_t ch : cell(i))
+                out[end++] = static_cast<unsigned char>(ch);
+            m_block[1 + i] = static_cast<uint32_t>(end);
+        }
+    } else {
+        auto* out = reinterpret_cast<char16_t*>(m_block.get() + header);
+        for (size_t i = 0; i < count; ++i) {
+            const std::u16string_view text = cell(i);
+            std::copy(text.begin(), text.end(), out + end);
+            end += text.size();
+            m_block[1 + i] = static_cast<uint32_t>(end);
+        }
+    }
+}
+
+void ListModel::PackedRow::AppendCell(size_t i, std::u16string& out) const {
+    if (i >= Count()) return;
+    const size_t begin = i == 0 ? 0 : m_block[i];
+    const size_t end = m_block[1 + i];
+    const uint32_t* text = m_block.get() + Count() + 1;
+    if (m_block[0] & kNarrow) {
+        const auto* p = reinterpret_cast<const unsigned char*>(text);
+        out.append(p + begin, p + end);
+    } else {
+        const auto* p = reinterpret_cast<const char16_t*>(text);
+        out.append(p + begin, end - begin);
+    }
+}
+
+QString ListModel::PackedRow::CellAsQString(size_t i) const {
+    if (i >= Count()) return QString();
+    const size_t begin = i == 0 ? 0 : m_block[i];
+    const auto length = static_cast<qsizetype>(m_block[1 + i] - begin);
+    const uint32_t* text = m_block.get() + Count() + 1;
+    if (m_block[0] & kNarrow) return QString::fromLatin1(reinterpret_cast<const char*>(text) + begin, length);
+    return QString(reinterpret_cast<const QChar*>(text) + begin, length);
+}
+
+void ListModel::OpenRow(int row) {
+    if (row == m_openRow) return;
+    PackOpenRow();
+    const PackedRow& packed = m_rows[static_cast<size_t>(row)];
+    m_openCount = packed.Count();
+    if (m_openCells.size() < m_openCount) m_openCells.resize(m_openCount);
+    for (size_t i = 0; i < m_openCount; ++i) {
+        m_openCells[i].clear();
+        packed.AppendCell(i, m_openCells[i]);
+    }
+    m_openRow = row;
+}
+
+void ListModel::PackOpenRow() {
+    if (m_openRow < 0) return;
+    m_rows[static_cast<size_t>(m_openRow)] =
+        PackedRow(m_openCount, [this](size_t i) { return std::u16string_view(m_openCells[i]); });
+    m_openRow = -1;
+}
+
+// Rewrites every row with `edit`, which changes a row's cells in place.
+template <typename Edit> void ListModel::EditEveryRow(Edit edit) {
+    PackOpenRow();
+    std::vector<std::u16string> cells;
+    for (PackedRow& row : m_rows) {
+        cells.resize(row.Count());
+        for (size_t i = 0; i < cells.size(); ++i) {
+            cells[i].clear();
+            row.AppendCell(i, cells[i]);
+        }
+        edit(cells);
+        row = PackedRow(cells.size(), [&cells](size_t i) { return std::u16string_view(cells[i]); });
+    }
+}
+
 QVariant ListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || role != Qt::DisplayRole || index.row() >= static_cast<int>(m_rows.size()))
         return {};
-    const auto& row = m_rows[static_cast<size_t>(index.row())];
     const auto col = static_cast<size_t>(index.column());
-    return col < row.size() ? ToQ(row[col]) : QString();
+    if (index.row() == m_openRow) {
+        if (col >= m_openCount) return QString();
+        const std::u16string& text = m_openCells[col];
+        return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+    }
+    return m_rows[static_cast<size_t>(index.row())].CellAsQString(col);
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -65,8 +164,9 @@ int ListModel::InsertColumn(int pos, const CString& text, int format) {
     BeginChange();
     if (!m_locked) beginInsertColumns({}, pos, pos);
     m_columns.insert(m_columns.begin() + pos, Column{text, format});
-    for (auto& row : m_rows)
-        if (static_cast<size_t>(pos) <= row.size()) row.insert(row.begin() + pos, CString());
+    EditEveryRow([pos](std::vector<std::u16string>& cells) {
+        if (static_cast<size_t>(pos) <= cells.size()) cells.insert(cells.begin() + pos, std::u16string());
+    });
     if (!m_locked) endInsertColumns();
     return pos;
 }
@@ -76,36 +176,47 @@ bool ListModel::DeleteColumn(int pos) {
     BeginChange();
     if (!m_locked) beginRemoveColumns({}, pos, pos);
     m_columns.erase(m_columns.begin() + pos);
-    for (auto& row : m_rows)
-        if (static_cast<size_t>(pos) < row.size()) row.erase(row.begin() + pos);
+    EditEveryRow([pos](std::vector<std::u16string>& cells) {
+        if (static_cast<size_t>(pos) < cells.size()) cells.erase(cells.begin() + pos);
+    });
     if (!m_locked) endRemoveColumns();
     return true;
 }
 
-int ListModel::InsertRow(int pos, const CString& text) {
+int ListModel::InsertRow(int pos, std::u16string_view text) {
     pos = std::clamp(pos, 0, static_cast<int>(m_rows.size()));
-    std::vector<CString> row(std::max<size_t>(m_columns.size(), 1));
-    row[0] = text;
-    if (m_locked) {
-        // Appending behind what the view knows needs no notification until the unlock.
-        if (pos < m_visibleRows) BeginChange();
-        m_rows.insert(m_rows.begin() + pos, std::move(row));
-        return pos;
+    PackOpenRow();
+    const bool notify = !m_locked;
+    // Appending behind what the view knows needs no notification until the unlock.
+    if (m_locked && pos < m_visibleRows) BeginChange();
+    if (notify) beginInsertRows({}, pos, pos);
+    m_rows.insert(m_rows.begin() + pos, PackedRow());
+    m_openRow = pos;
+    m_openCount = std::max<size_t>(m_columns.size(), 1);
+    if (m_openCells.size() < m_openCount) m_openCells.resize(m_openCount);
+    m_openCells[0].assign(text);
+    for (size_t i = 1; i < m_openCount; ++i)
+        m_openCells[i].clear();
+    if (notify) {
+        m_visibleRows = static_cast<int>(m_rows.size());
+        endInsertRows();
     }
-    beginInsertRows({}, pos, pos);
-    m_rows.insert(m_rows.begin() + pos, std::move(row));
-    m_visibleRows = static_cast<int>(m_rows.size());
-    endInsertRows();
     return pos;
 }
 
-bool ListModel::SetText(int row, int col, const CString& text) {
+bool ListModel::SetText(int row, int col, std::u16string_view text) {
     if (row < 0 || row >= static_cast<int>(m_rows.size()) || col < 0 ||
         col >= static_cast<int>(m_columns.size()))
         return false;
-    auto& cells = m_rows[static_cast<size_t>(row)];
-    if (static_cast<size_t>(col) >= cells.size()) cells.resize(static_cast<size_t>(col) + 1);
-    cells[static_cast<size_t>(col)] = text;
+    OpenRow(row);
+    const auto c = static_cast<size_t>(col);
+    if (c >= m_openCount) {
+        if (m_openCells.size() <= c) m_openCells.resize(c + 1);
+        for (size_t i = m_openCount; i <= c; ++i)
+            m_openCells[i].clear();
+        m_openCount = c + 1;
+    }
+    m_openCells[c].assign(text);
     if (m_locked)
         m_visibleRowsChanged = m_visibleRowsChanged || row < m_visibleRows;
     else
@@ -115,8 +226,11 @@ bool ListModel::SetText(int row, int col, const CString& text) {
 
 CString ListModel::Text(int row, int col) const {
     if (row < 0 || row >= static_cast<int>(m_rows.size()) || col < 0) return CString();
-    const auto& cells = m_rows[static_cast<size_t>(row)];
-    return static_cast<size_t>(col) < cells.size() ? cells[static_cast<size_t>(col)] : CString();
+    const auto c = static_cast<size_t>(col);
+    if (row == m_openRow) return c < m_openCount ? CString(m_openCells[c]) : CString();
+    CString text;
+    m_rows[static_cast<size_t>(row)].AppendCell(c, text.str());
+    return text;
 }
 
 void ListModel::Clear() {
@@ -124,6 +238,8 @@ void ListModel::Clear() {
     if (!m_locked) beginResetModel();
     m_rows.clear();
     m_rows.shrink_to_fit();
+    m_openRow = -1;
+    m_openCount = 0;
     if (!m_locked) {
         m_visibleRows = 0;
         endResetModel();
@@ -171,10 +287,12 @@ private:
     std::vector<int> m_savedWidths;
 };
 
+// Every cell of a list goes through here: one check that the window lives, and its kind instead
+// of a cast that searches the class tree.
 ListViewWidget* ListOf(HWND h) {
     if (!IsWindow(h)) return nullptr;
-    if (h->kind == Kind::Header) h = h->listView;
-    return IsWindow(h) ? dynamic_cast<ListViewWidget*>(h->widget.data()) : nullptr;
+    if (h->kind == Kind::Header && !IsWindow(h = h->listView)) return nullptr;
+    return h->kind == Kind::ListView ? static_cast<ListViewWidget*>(h->widget.data()) : nullptr;
 }
 
 std::set<ListModel*>& LockedModels() {
@@ -370,12 +488,12 @@ CHeaderCtrl* CListCtrl::GetHeaderCtrl() const {
 
 int CListCtrl::InsertItem(int nItem, LPCWSTR lpszItem) {
     ListModel* m = ModelOf(m_hWnd);
-    return m ? m->InsertRow(nItem, CString(lpszItem)) : -1;
+    return m ? m->InsertRow(nItem, lpszItem ? std::u16string_view(lpszItem) : std::u16string_view()) : -1;
 }
 
 BOOL CListCtrl::SetItemText(int nItem, int nSubItem, LPCWSTR lpszText) {
     ListModel* m = ModelOf(m_hWnd);
-    return m && m->SetText(nItem, nSubItem, CString(lpszText));
+    return m && m->SetText(nItem, nSubItem, lpszText ? std::u16string_view(lpszText) : std::u16string_view());
 }
 
 CString CListCtrl::GetItemText(int nItem, int nSubItem) const {
