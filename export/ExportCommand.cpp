@@ -49,13 +49,13 @@ void CVexlorDlg::ExportToCsv(CString strFileName) {
         const int nRows = m_lstResult.GetItemCount();
         const int nColumns = pHeader->GetItemCount();
         if (report(csv.WriteColumnHeadings(arrHeadings))) {
+            // One array for every row: each row's cells take the places of the last row's.
             CStringArray arrCells;
-            arrCells.Reserve(nColumns);
+            arrCells.SetSize(nColumns);
             for (int r = 0; r < nRows; ++r) {
                 for (int c = 0; c < nColumns; ++c)
-                    arrCells.Add(m_lstResult.GetItemText(r, c));
+                    arrCells[c] = m_lstResult.GetItemText(r, c);
                 if (!report(csv.WriteRow(arrCells, nColumns))) break;
-                arrCells.RemoveAll();
             }
         }
     }

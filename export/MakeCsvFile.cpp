@@ -31,13 +31,27 @@ BOOL CMakeCsvFile::WriteFileHeader(CString software, CString creationDate) {
     return TRUE;
 }
 
+namespace {
+
+// A field and what follows it, in a buffer that keeps its room from one field to the next.
+void SetField(CString& field, const CString& text, bool last) {
+    std::u16string& s = field.str();
+    s.assign(text.str());
+    s += last ? u'\n' : u',';
+}
+
+} // namespace
+
 BOOL CMakeCsvFile::WriteColumnHeadings(const CStringArray& headings) {
     // Deliberately outside the guard: a failing seek is not a write error and reaches the caller.
     m_fileCsv.SeekToEnd();
     try {
         const int n = headings.GetSize();
-        for (int i = 0; i < n; ++i)
-            m_fileCsv.WriteString(headings[i] + (i == n - 1 ? u"\n" : u","));
+        CString field;
+        for (int i = 0; i < n; ++i) {
+            SetField(field, headings[i], i == n - 1);
+            m_fileCsv.WriteString(field);
+        }
     } catch (...) {
         m_strErrorMessage = kWriteFailed;
         return FALSE;
@@ -49,12 +63,14 @@ BOOL CMakeCsvFile::WriteRow(const CStringArray& cells, int columnCount) {
     m_nColumnCount = columnCount;
     m_fileCsv.SeekToEnd();
     try {
+        CString field;
         for (int i = 0; i < m_nColumnCount; ++i) {
             if (i >= cells.GetSize()) {
                 m_strErrorMessage = kWriteFailed;
                 return FALSE;
             }
-            m_fileCsv.WriteString(cells[i] + (i == m_nColumnCount - 1 ? u"\n" : u","));
+            SetField(field, cells[i], i == m_nColumnCount - 1);
+            m_fileCsv.WriteString(field);
         }
     } catch (...) {
         m_strErrorMessage = kWriteFailed;

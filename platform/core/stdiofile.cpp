@@ -1,5 +1,6 @@
 #include "platform/stdiofile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -300,14 +301,32 @@ void CStdioFile::Write(const void* lpBuf, UINT nCount) {
 void CStdioFile::WriteString(LPCWSTR lpsz) {
     if (m_hFile == hFileNull) ThrowOsError(EBADF);
     if (!lpsz) return;
+    // The bytes are made in a small local buffer and added to the stream buffer a run at a time:
+    // an export writes every cell of every row through here.
+    BYTE run[512];
+    size_t n = 0;
+    auto addRun = [&] {
+        for (size_t done = 0; done < n;) {
+            if (m_buffer.size() == kBufferSize) FlushBuffer();
+            const size_t take = std::min(n - done, kBufferSize - m_buffer.size());
+            m_buffer.insert(m_buffer.end(), run + done, run + done + take);
+            done += take;
+        }
+        n = 0;
+    };
     for (const WCHAR* p = lpsz; *p; ++p) {
         const WCHAR ch = *p;
-        // No byte stands for this character. The bytes before it stay in the buffer and reach the
-        // file with the next flush or the close.
-        if (ch > 0xFF) ThrowOsError(EILSEQ);
-        if (ch == u'\n' && m_bText) PutByte('\r');
-        PutByte(static_cast<BYTE>(ch));
+        if (ch > 0xFF) {
+            // No byte stands for this character. The bytes before it stay in the buffer and reach
+            // the file with the next flush or the close.
+            addRun();
+            ThrowOsError(EILSEQ);
+        }
+        if (n + 2 > sizeof run) addRun();
+        if (ch == u'\n' && m_bText) run[n++] = '\r';
+        run[n++] = static_cast<BYTE>(ch);
     }
+    addRun();
 }
 
 void CStdioFile::Flush() {
