@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -23,6 +24,10 @@ double Now() {
 }
 
 namespace {
+double Seconds(const timeval& tv) {
+    return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) * 1e-6;
+}
+
 long long StatusField(const std::string& name) {
     std::ifstream status("/proc/self/status");
     std::string line;
@@ -39,6 +44,12 @@ long long PeakRssBytes() {
 
 long long CurrentRssBytes() {
     return StatusField("VmRSS:");
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
 }
 
 std::string SelfPath() {
@@ -104,9 +115,11 @@ ChildRun Run(const std::vector<std::string>& argv, Output output, const std::vec
         close(pipeFds[0]);
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     result.seconds = Now() - start;
+    result.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }

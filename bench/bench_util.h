@@ -13,6 +13,8 @@ double Now();
 // Peak resident memory of this process so far (VmHWM), and now (VmRSS), in bytes; 0 when unknown.
 long long PeakRssBytes();
 long long CurrentRssBytes();
+// User and system time this process has used so far.
+double CpuSeconds();
 
 // The path of this program, for running it again in another role.
 std::string SelfPath();
@@ -24,6 +26,7 @@ struct ChildRun {
     double startedAt = 0;   // Now() just before it was started
     double seconds = 0;     // from then to its exit
     long long outBytes = 0; // standard output's size, with Output::Count
+    double cpuSeconds = 0;  // user and system time it used
 };
 
 // Runs a program to its end with `extraEnv` ("NAME=value") added to this process's environment.

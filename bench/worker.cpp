@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 
 #include "app/VexlorApp.h"
 #include "app/VexlorDlg.h"
@@ -132,11 +133,13 @@ bool RunWindow(const SlapdServer& server, const std::string& csvPath, const std:
         const int messagesBefore = seam.messages;
 
         g_bindStarted = g_bindEnded = 0;
+        const double cpuBefore = CpuSeconds();
         const double pressed = Now();
         afxtest::Click(::GetDlgItem(dlg.m_hWnd, IDC_BTN_GENERATE));
         // Until the list has been drawn with its rows.
         afxtest::ProcessEvents();
         const double shown = Now();
+        out[prefix + "generate_cpu_s"] = CpuSeconds() - cpuBefore;
         CString count;
         dlg.GetDlgItemText(IDC_STC_COUNT, count);
         out[prefix + "generate_s"] = shown - pressed;
@@ -146,9 +149,11 @@ bool RunWindow(const SlapdServer& server, const std::string& csvPath, const std:
         out[prefix + "count_shown"] = std::atof(count.ToUtf8().c_str());
 
         seam.saveAs = CString::FromUtf8(csvPath);
+        const double cpuAtExport = CpuSeconds();
         const double clicked = Now();
         afxtest::Click(dlg.m_lnkExport.m_hWnd);
         out[prefix + "export_s"] = Now() - clicked;
+        out[prefix + "export_cpu_s"] = CpuSeconds() - cpuAtExport;
         out[prefix + "messages"] = seam.messages - messagesBefore;
         ok = g_bindEnded > 0;
         dlg.EndDialog(IDCANCEL);
@@ -203,15 +208,29 @@ int RunWorker(const WorkerOptions& options) {
             ok = false;
         }
         results[prefix + "ldapsearch_s"] = search.seconds;
+        results[prefix + "ldapsearch_cpu_s"] = search.cpuSeconds;
         const std::string csv = options.outDir + "/brevonix-bench-" + std::to_string(options.users) + "-" +
                                 std::to_string(run) + ".csv";
         if (!RunWindow(*server, csv, prefix, results)) {
             std::fprintf(stderr, "the window did not bind or did not export\n");
             ok = false;
         }
-        std::fprintf(stderr, "[%d users] run %d: ldapsearch %.3f s, Generate %.3f s, export %.3f s\n",
-                     options.users, run + 1, results[prefix + "ldapsearch_s"], results[prefix + "generate_s"],
-                     results[prefix + "export_s"]);
+        if (results[prefix + "messages"] > 0) {
+            // What the server said about it: every operation of its log that did not end well.
+            std::istringstream log(server->ReadLog());
+            std::string line, previous;
+            while (std::getline(log, line)) {
+                if (line.find(" err=") != std::string::npos && line.find(" err=0 ") == std::string::npos)
+                    std::fprintf(stderr, "  slapd: %s\n  slapd: %s\n", previous.c_str(), line.c_str());
+                previous = line;
+            }
+        }
+        std::fprintf(
+            stderr,
+            "[%d users] run %d: ldapsearch %.3f s (CPU %.3f s), Generate %.3f s (CPU %.3f s), export "
+            "%.3f s\n",
+            options.users, run + 1, results[prefix + "ldapsearch_s"], results[prefix + "ldapsearch_cpu_s"],
+            results[prefix + "generate_s"], results[prefix + "generate_cpu_s"], results[prefix + "export_s"]);
     }
     results["peak_rss_bytes"] = static_cast<double>(PeakRssBytes());
     results["runs"] = options.runs;
