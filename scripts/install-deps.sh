@@ -16,6 +16,7 @@ PACKAGES=(
   fonts-dejavu-core libsasl2-modules-gssapi-mit krb5-user ldap-utils xdg-utils shared-mime-info
   # test directories: OpenLDAP slapd and a Samba AD domain controller on loopback
   slapd samba samba-ad-dc samba-ad-provision samba-common-bin python3-samba openssl util-linux iproute2 procps
+  python3-ldap3 python3-pyasn1
   # fuzzing
   clang libclang-rt-14-dev
   # looking at it: a virtual screen
