@@ -63,15 +63,6 @@ void ListModel::PackedRow::AppendCell(size_t i, std::u16string& out) const {
     }
 }
 
-QString ListModel::PackedRow::CellAsQString(size_t i) const {
-    if (i >= Count()) return QString();
-    const size_t begin = i == 0 ? 0 : m_block[i];
-    const auto length = static_cast<qsizetype>(m_block[1 + i] - begin);
-    const uint32_t* text = m_block.get() + Count() + 1;
-    if (m_block[0] & kNarrow) return QString::fromLatin1(reinterpret_cast<const char*>(text) + begin, length);
-    return QString(reinterpret_cast<const QChar*>(text) + begin, length);
-}
-
 void ListModel::OpenRow(int row) {
     if (row == m_openRow) return;
     PackOpenRow();
@@ -110,13 +101,8 @@ template <typename Edit> void ListModel::EditEveryRow(Edit edit) {
 QVariant ListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || role != Qt::DisplayRole || index.row() >= static_cast<int>(m_rows.size()))
         return {};
-    const auto col = static_cast<size_t>(index.column());
-    if (index.row() == m_openRow) {
-        if (col >= m_openCount) return QString();
-        const std::u16string& text = m_openCells[col];
-        return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
-    }
-    return m_rows[static_cast<size_t>(index.row())].CellAsQString(col);
+    // Only the cells on screen are asked for: the list shows exactly what GetItemText reads.
+    return ToQ(Text(index.row(), index.column()));
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {

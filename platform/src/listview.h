@@ -57,7 +57,6 @@ private:
         size_t Count() const { return m_block ? (m_block[0] & ~kNarrow) : 0; }
         // Appends cell i's text (empty beyond the cells) to `out`.
         void AppendCell(size_t i, std::u16string& out) const;
-        QString CellAsQString(size_t i) const;
 
     private:
         static constexpr uint32_t kNarrow = 0x80000000u;
