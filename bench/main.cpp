@@ -235,12 +235,17 @@ int Orchestrate(const Options& o) {
         for (size_t i = 0; i + 1 < sizes.size(); ++i)
             for (size_t j = i + 1; j < sizes.size(); ++j) {
                 if (sizes[j].users != sizes[i].users * 10) continue;
+                // The run: Generate and export together; the two are shown apart as well.
                 const double g = sizes[j].generate / sizes[i].generate;
                 const double e = sizes[j].exportS / sizes[i].exportS;
+                const double run =
+                    (sizes[j].generate + sizes[j].exportS) / (sizes[i].generate + sizes[i].exportS);
                 char text[300];
-                std::snprintf(text, sizeof text, "%s / %s users: Generate %.2fx, export %.2fx (<= %.0fx) %s",
-                              Thousands(sizes[j].users).c_str(), Thousands(sizes[i].users).c_str(), g, e,
-                              kGrowthPerTenfold, Verdict(g <= kGrowthPerTenfold && e <= kGrowthPerTenfold));
+                std::snprintf(
+                    text, sizeof text,
+                    "%s / %s users: Generate + export %.2fx <= %.0fx %s (Generate %.2fx, export %.2fx)",
+                    Thousands(sizes[j].users).c_str(), Thousands(sizes[i].users).c_str(), run,
+                    kGrowthPerTenfold, Verdict(run <= kGrowthPerTenfold), g, e);
                 std::printf("  %s\n", text);
                 growthText += (growthText.empty() ? "" : "; ") + std::string(text);
             }
@@ -275,7 +280,9 @@ int Orchestrate(const Options& o) {
                 return it == s.raw.end() ? 0.0 : it->second;
             };
             json << (run ? ", " : "") << "{\"ldapsearch_s\": " << v("ldapsearch_s")
-                 << ", \"generate_s\": " << v("generate_s") << ", \"bind_s\": " << v("bind_s")
+                 << ", \"ldapsearch_cpu_s\": " << v("ldapsearch_cpu_s")
+                 << ", \"generate_s\": " << v("generate_s") << ", \"generate_cpu_s\": " << v("generate_cpu_s")
+                 << ", \"export_cpu_s\": " << v("export_cpu_s") << ", \"bind_s\": " << v("bind_s")
                  << ", \"search_fill_s\": " << v("fill_s") << ", \"export_s\": " << v("export_s")
                  << ", \"rows\": " << std::llround(v("csv_rows")) << "}";
         }
