@@ -13,8 +13,9 @@ double Now();
 // Peak resident memory of this process so far (VmHWM), and now (VmRSS), in bytes; 0 when unknown.
 long long PeakRssBytes();
 long long CurrentRssBytes();
-// User and system time this process has used so far.
+// User and system time this process has used so far; and another process of ours (0 if unknown).
 double CpuSeconds();
+double ProcessCpuSeconds(int pid);
 
 // The path of this program, for running it again in another role.
 std::string SelfPath();

@@ -282,9 +282,12 @@ int Orchestrate(const Options& o) {
             json << (run ? ", " : "") << "{\"ldapsearch_s\": " << v("ldapsearch_s")
                  << ", \"ldapsearch_cpu_s\": " << v("ldapsearch_cpu_s")
                  << ", \"generate_s\": " << v("generate_s") << ", \"generate_cpu_s\": " << v("generate_cpu_s")
-                 << ", \"export_cpu_s\": " << v("export_cpu_s") << ", \"bind_s\": " << v("bind_s")
-                 << ", \"search_fill_s\": " << v("fill_s") << ", \"export_s\": " << v("export_s")
-                 << ", \"rows\": " << std::llround(v("csv_rows")) << "}";
+                 << ", \"export_cpu_s\": " << v("export_cpu_s")
+                 << ", \"slapd_cpu_during_ldapsearch_s\": " << v("ldapsearch_slapd_cpu_s")
+                 << ", \"slapd_cpu_during_generate_s\": " << v("generate_slapd_cpu_s")
+                 << ", \"bind_s\": " << v("bind_s") << ", \"search_fill_s\": " << v("fill_s")
+                 << ", \"export_s\": " << v("export_s") << ", \"rows\": " << std::llround(v("csv_rows"))
+                 << "}";
         }
         json << "]}";
     }

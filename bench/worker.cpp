@@ -113,6 +113,7 @@ void TypeInto(HWND edit, const CString& text) {
 // lists once), press Generate (measured), export (measured), close.
 bool RunWindow(const SlapdServer& server, const std::string& csvPath, const std::string& prefix,
                Results& out) {
+    const int slapd = server.Pid();
     BenchSeam seam;
     CVexlorDlg dlg;
     bool ok = false;
@@ -134,12 +135,14 @@ bool RunWindow(const SlapdServer& server, const std::string& csvPath, const std:
 
         g_bindStarted = g_bindEnded = 0;
         const double cpuBefore = CpuSeconds();
+        const double slapdBefore = ProcessCpuSeconds(slapd);
         const double pressed = Now();
         afxtest::Click(::GetDlgItem(dlg.m_hWnd, IDC_BTN_GENERATE));
         // Until the list has been drawn with its rows.
         afxtest::ProcessEvents();
         const double shown = Now();
         out[prefix + "generate_cpu_s"] = CpuSeconds() - cpuBefore;
+        out[prefix + "generate_slapd_cpu_s"] = ProcessCpuSeconds(slapd) - slapdBefore;
         CString count;
         dlg.GetDlgItemText(IDC_STC_COUNT, count);
         out[prefix + "generate_s"] = shown - pressed;
@@ -202,7 +205,9 @@ int RunWorker(const WorkerOptions& options) {
     bool ok = true;
     for (int run = 0; run < options.runs; ++run) {
         const std::string prefix = "run" + std::to_string(run) + ".";
+        const double slapdBefore = ProcessCpuSeconds(server->Pid());
         const ChildRun search = Run(LdapsearchArgs(*server, false), Output::DevNull, env);
+        results[prefix + "ldapsearch_slapd_cpu_s"] = ProcessCpuSeconds(server->Pid()) - slapdBefore;
         if (search.exitCode != 0) {
             std::fprintf(stderr, "ldapsearch failed (exit %d)\n", search.exitCode);
             ok = false;
@@ -227,10 +232,12 @@ int RunWorker(const WorkerOptions& options) {
         }
         std::fprintf(
             stderr,
-            "[%d users] run %d: ldapsearch %.3f s (CPU %.3f s), Generate %.3f s (CPU %.3f s), export "
-            "%.3f s\n",
+            "[%d users] run %d: ldapsearch %.3f s (CPU %.3f s, slapd %.3f s), Generate %.3f s (CPU %.3f "
+            "s, slapd %.3f s), export %.3f s\n",
             options.users, run + 1, results[prefix + "ldapsearch_s"], results[prefix + "ldapsearch_cpu_s"],
-            results[prefix + "generate_s"], results[prefix + "generate_cpu_s"], results[prefix + "export_s"]);
+            results[prefix + "ldapsearch_slapd_cpu_s"], results[prefix + "generate_s"],
+            results[prefix + "generate_cpu_s"], results[prefix + "generate_slapd_cpu_s"],
+            results[prefix + "export_s"]);
     }
     results["peak_rss_bytes"] = static_cast<double>(PeakRssBytes());
     results["runs"] = options.runs;
