@@ -355,8 +355,9 @@ DWORD GetSysColor(int nIndex) {
 }
 
 HBRUSH GetSysColorBrush(int nIndex) {
-    static std::map<int, HGDIOBJ__*> brushes;
-    auto& b = brushes[nIndex];
+    // Stock brushes: shared, never deleted, alive as long as the process.
+    static auto* brushes = new std::map<int, HGDIOBJ__*>;
+    auto& b = (*brushes)[nIndex];
     if (!b) {
         b = NewObject(GdiObject::Brush);
         b->stock = true;

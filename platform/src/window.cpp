@@ -584,9 +584,10 @@ HCURSOR SetCursor(HCURSOR hCursor) {
 }
 
 HCURSOR LoadCursorW(HINSTANCE, LPCWSTR lpCursorName) {
-    static std::map<ULONG_PTR, HICON__*> cache;
+    // The standard cursors are shared and live as long as the process.
+    static auto* cache = new std::map<ULONG_PTR, HICON__*>;
     const auto key = reinterpret_cast<ULONG_PTR>(lpCursorName);
-    auto& c = cache[key];
+    auto& c = (*cache)[key];
     if (!c) {
         c = new HICON__;
         c->isCursor = true;
