@@ -5,6 +5,8 @@
 // without touching the output.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/win32.h"
 
 // Calendar fields to ticks. wDayOfWeek is ignored. Fails unless year is 1601..30827, month 1..12,
@@ -25,3 +27,12 @@ BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime)
 // The current time, as local time and as UTC, to the millisecond.
 void GetLocalTime(LPSYSTEMTIME lpSystemTime);
 void GetSystemTime(LPSYSTEMTIME lpSystemTime);
+
+// The proleptic Gregorian calendar, for every conversion between dates and day counts.
+namespace calendar {
+bool IsLeapYear(std::int64_t year);
+int DaysInMonth(std::int64_t year, int month); // month 1..12
+// Days since 1970-01-01 of a date, and back.
+std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day);
+void CivilFromDays(std::int64_t days, std::int64_t& year, unsigned& month, unsigned& day);
+} // namespace calendar

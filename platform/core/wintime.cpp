@@ -11,11 +11,37 @@ constexpr std::int64_t kTicksPerDay = kTicksPerSecond * 86'400;
 constexpr std::int64_t kDaysFrom1601To1970 = 134'774;
 constexpr std::int64_t kMaxTicks = 0x7FFF'FFFF'FFFF'FFFF;
 
-bool IsLeapYear(int y) {
+std::int64_t ToTicks(const FILETIME& ft) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) |
+                                     ft.dwLowDateTime);
+}
+
+FILETIME FromTicks(std::int64_t ticks) {
+    const auto u = static_cast<std::uint64_t>(ticks);
+    return FILETIME{static_cast<DWORD>(u & 0xFFFF'FFFF), static_cast<DWORD>(u >> 32)};
+}
+
+void FillFromTm(const std::tm& tm, long nanoseconds, SYSTEMTIME& st) {
+    st.wYear = static_cast<WORD>(tm.tm_year + 1900);
+    st.wMonth = static_cast<WORD>(tm.tm_mon + 1);
+    st.wDayOfWeek = static_cast<WORD>(tm.tm_wday);
+    st.wDay = static_cast<WORD>(tm.tm_mday);
+    st.wHour = static_cast<WORD>(tm.tm_hour);
+    st.wMinute = static_cast<WORD>(tm.tm_min);
+    // A leap second shows as 60 in struct tm; SYSTEMTIME has no room for it.
+    st.wSecond = static_cast<WORD>(tm.tm_sec > 59 ? 59 : tm.tm_sec);
+    st.wMilliseconds = static_cast<WORD>(nanoseconds / 1'000'000);
+}
+
+} // namespace
+
+namespace calendar {
+
+bool IsLeapYear(std::int64_t y) {
     return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
 }
 
-int DaysInMonth(int y, int m) {
+int DaysInMonth(std::int64_t y, int m) {
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];
 }
@@ -43,29 +69,9 @@ void CivilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
     y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
 }
 
-std::int64_t ToTicks(const FILETIME& ft) {
-    return static_cast<std::int64_t>((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) |
-                                     ft.dwLowDateTime);
-}
+} // namespace calendar
 
-FILETIME FromTicks(std::int64_t ticks) {
-    const auto u = static_cast<std::uint64_t>(ticks);
-    return FILETIME{static_cast<DWORD>(u & 0xFFFF'FFFF), static_cast<DWORD>(u >> 32)};
-}
-
-void FillFromTm(const std::tm& tm, long nanoseconds, SYSTEMTIME& st) {
-    st.wYear = static_cast<WORD>(tm.tm_year + 1900);
-    st.wMonth = static_cast<WORD>(tm.tm_mon + 1);
-    st.wDayOfWeek = static_cast<WORD>(tm.tm_wday);
-    st.wDay = static_cast<WORD>(tm.tm_mday);
-    st.wHour = static_cast<WORD>(tm.tm_hour);
-    st.wMinute = static_cast<WORD>(tm.tm_min);
-    // A leap second shows as 60 in struct tm; SYSTEMTIME has no room for it.
-    st.wSecond = static_cast<WORD>(tm.tm_sec > 59 ? 59 : tm.tm_sec);
-    st.wMilliseconds = static_cast<WORD>(nanoseconds / 1'000'000);
-}
-
-} // namespace
+using namespace calendar;
 
 BOOL SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFileTime) {
     if (!lpSystemTime || !lpFileTime) return FALSE;
