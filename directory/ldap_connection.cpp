@@ -237,8 +237,20 @@ HRESULT LdapConnection::Open(const AdsPath& path, LPCWSTR userName, LPCWSTR pass
     else if (!c->m_root.namingContexts.empty())
         c->m_baseDn = c->m_root.namingContexts.front();
     c->ReadSchema();
+    c->ReadAhead();
     out = std::move(c);
     return S_OK;
+}
+
+// A server sends every entry in a write, and over TLS in a record, of its own: read exactly as
+// asked, each entry of a search costs a poll and two reads. A buffer below TLS (and below a SASL
+// security layer) takes in one read whatever has arrived. Added once the bind is done, when
+// nothing is left unread.
+void LdapConnection::ReadAhead() {
+    Sockbuf* sb = nullptr;
+    if (ldap_get_option(m_ld, LDAP_OPT_SOCKBUF, &sb) != LDAP_OPT_SUCCESS || !sb) return;
+    int size = 64 * 1024;
+    ber_sockbuf_add_io(sb, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER + 5, &size);
 }
 
 HRESULT LdapConnection::Connect() {

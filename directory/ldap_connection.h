@@ -88,6 +88,7 @@ private:
     HRESULT UseControllerName();
     HRESULT SaslBind(const char* mechanism);
     void ReadSchema();
+    void ReadAhead();
 
     LDAP* m_ld = nullptr;
     AdsPath m_path;
