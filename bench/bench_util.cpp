@@ -8,11 +8,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
 extern char** environ;
 
@@ -45,6 +48,41 @@ long long PeakRssBytes() {
 
 long long CurrentRssBytes() {
     return StatusField("VmRSS:");
+}
+
+long long CurrentPrivateBytes() {
+    // statm: size resident shared ..., in pages; "shared" is the file-backed part of resident.
+    std::ifstream statm("/proc/self/statm");
+    long long size = 0, resident = 0, shared = 0;
+    if (!(statm >> size >> resident >> shared)) return 0;
+    return (resident - shared) * sysconf(_SC_PAGESIZE);
+}
+
+struct PrivatePeakSampler::State {
+    std::atomic<bool> stop{false};
+    std::atomic<long long> peak{0};
+    std::thread thread;
+};
+
+PrivatePeakSampler::PrivatePeakSampler() : m_state(new State) {
+    m_state->peak = CurrentPrivateBytes();
+    m_state->thread = std::thread([s = m_state] {
+        while (!s->stop.load(std::memory_order_relaxed)) {
+            const long long now = CurrentPrivateBytes();
+            if (now > s->peak.load(std::memory_order_relaxed)) s->peak = now;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+}
+
+PrivatePeakSampler::~PrivatePeakSampler() {
+    m_state->stop = true;
+    m_state->thread.join();
+    delete m_state;
+}
+
+long long PrivatePeakSampler::Peak() const {
+    return std::max(m_state->peak.load(), CurrentPrivateBytes());
 }
 
 double CpuSeconds() {

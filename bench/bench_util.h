@@ -13,6 +13,25 @@ double Now();
 // Peak resident memory of this process so far (VmHWM), and now (VmRSS), in bytes; 0 when unknown.
 long long PeakRssBytes();
 long long CurrentRssBytes();
+// What this process holds of its own now: resident pages not backed by a file (heap, stacks, library
+// data), i.e. resident less the mapped code and fonts that every Qt program on the desktop shares and
+// the kernel can drop and read again.
+long long CurrentPrivateBytes();
+
+// Watches CurrentPrivateBytes() from a thread of its own every millisecond while it lives, since the
+// kernel keeps no high-water mark for it.
+class PrivatePeakSampler {
+public:
+    PrivatePeakSampler();
+    ~PrivatePeakSampler();
+    PrivatePeakSampler(const PrivatePeakSampler&) = delete;
+    PrivatePeakSampler& operator=(const PrivatePeakSampler&) = delete;
+    long long Peak() const;
+
+private:
+    struct State;
+    State* m_state;
+};
 // User and system time this process has used so far; and another process of ours (0 if unknown).
 double CpuSeconds();
 double ProcessCpuSeconds(int pid);

@@ -119,6 +119,7 @@ bool RunWindow(const SlapdServer& server, const std::string& csvPath, const std:
     bool ok = false;
     afxtest::OnNextModal([&](HWND) {
         out[prefix + "idle_rss_bytes"] = static_cast<double>(CurrentRssBytes());
+        out[prefix + "idle_private_bytes"] = static_cast<double>(CurrentPrivateBytes());
         TypeInto(::GetDlgItem(dlg.m_hWnd, IDC_EDT_DOMAIN), CString::FromUtf8(server.HostPort()));
         TypeInto(::GetDlgItem(dlg.m_hWnd, IDC_EDT_USER), CString(SlapdServer::BindDn16()));
         TypeInto(::GetDlgItem(dlg.m_hWnd, IDC_EDT_PASSWORD), CString(SlapdServer::BindPassword16()));
@@ -201,6 +202,8 @@ int RunWorker(const WorkerOptions& options) {
     }
     results["ldif_bytes"] = static_cast<double>(ldif.outBytes);
 
+    // From here on the process is the tool's: its own memory is watched until the end.
+    PrivatePeakSampler privatePeak;
     afxtest::Init(BrevonixResources());
     bool ok = true;
     for (int run = 0; run < options.runs; ++run) {
@@ -240,6 +243,7 @@ int RunWorker(const WorkerOptions& options) {
             results[prefix + "export_s"]);
     }
     results["peak_rss_bytes"] = static_cast<double>(PeakRssBytes());
+    results["peak_private_bytes"] = static_cast<double>(privatePeak.Peak());
     results["runs"] = options.runs;
     if (!WriteResults(options.resultPath, results)) return 2;
     return ok ? 0 : 1;
