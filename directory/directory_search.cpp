@@ -23,6 +23,7 @@
 #include "directory/ads_errors.h"
 #include "directory/ads_path.h"
 #include "directory/adsi.h"
+#include "directory/ber_elements.h"
 #include "directory/directory_schema.h"
 #include "directory/ldap_connection.h"
 #include "directory/value_conversion.h"
@@ -61,29 +62,6 @@ struct RowAttribute {
     int key;
     std::string_view values;
 };
-
-// Splits off the BER element at the front of `in` (single-octet tags, definite lengths: all that
-// LDAP uses): its tag and contents. False, leaving `in` as it was, when `in` does not start with a
-// whole element.
-bool TakeElement(std::string_view& in, unsigned char& tag, std::string_view& contents) {
-    if (in.size() < 2) return false;
-    tag = static_cast<unsigned char>(in[0]);
-    if ((tag & 0x1F) == 0x1F) return false;
-    size_t length = static_cast<unsigned char>(in[1]);
-    size_t header = 2;
-    if (length & 0x80) {
-        const size_t octets = length & 0x7F;
-        if (octets == 0 || octets > sizeof(size_t) || in.size() - 2 < octets) return false;
-        length = 0;
-        for (size_t i = 0; i < octets; ++i)
-            length = (length << 8) | static_cast<unsigned char>(in[2 + i]);
-        header += octets;
-    }
-    if (length > in.size() - header) return false;
-    contents = in.substr(header, length);
-    in.remove_prefix(header + length);
-    return true;
-}
 
 // What a filled ADS_SEARCH_COLUMN points at; its address is the column's hReserved. Columns not yet
 // freed are kept on a list (linked through the columns themselves, so that keeping them costs no
@@ -287,78 +265,57 @@ private:
 
 // ---- Preferences ----------------------------------------------------------------------------------
 
+namespace {
+
+// What each preference accepts and where it goes: a boolean, or an integer within [min, max].
+struct PreferenceRule {
+    ADS_SEARCHPREF_ENUM preference;
+    bool boolean;
+    int min, max;
+    bool SearchPreferences::*flag;
+    int SearchPreferences::*number;
+};
+
+constexpr int kNoMax = std::numeric_limits<int>::max();
+constexpr PreferenceRule kPreferenceRules[] = {
+    {ADS_SEARCHPREF_ASYNCHRONOUS, true, 0, 0, &SearchPreferences::asynchronous, nullptr},
+    {ADS_SEARCHPREF_DEREF_ALIASES, false, 0, 3, nullptr, &SearchPreferences::derefAliases},
+    {ADS_SEARCHPREF_SIZE_LIMIT, false, 0, kNoMax, nullptr, &SearchPreferences::sizeLimit},
+    {ADS_SEARCHPREF_TIME_LIMIT, false, 0, kNoMax, nullptr, &SearchPreferences::timeLimit},
+    {ADS_SEARCHPREF_ATTRIBTYPES_ONLY, true, 0, 0, &SearchPreferences::typesOnly, nullptr},
+    {ADS_SEARCHPREF_SEARCH_SCOPE, false, 0, ADS_SCOPE_SUBTREE, nullptr, &SearchPreferences::scope},
+    {ADS_SEARCHPREF_TIMEOUT, false, 0, kNoMax, nullptr, &SearchPreferences::timeoutSeconds},
+    {ADS_SEARCHPREF_PAGESIZE, false, 0, kNoMax, nullptr, &SearchPreferences::pageSize},
+    {ADS_SEARCHPREF_CACHE_RESULTS, true, 0, 0, &SearchPreferences::cacheResults, nullptr},
+    // Referrals are never chased; asking for exactly that is fine.
+    {ADS_SEARCHPREF_CHASE_REFERRALS, false, 0, 0, nullptr, nullptr},
+};
+
+} // namespace
+
 HRESULT LdapDirectorySearch::SetSearchPreference(PADS_SEARCHPREF_INFO prefs, DWORD count) {
     if (!prefs && count) return E_POINTER;
     bool allAccepted = true;
     for (DWORD i = 0; i < count; ++i) {
         ADS_SEARCHPREF_INFO& p = prefs[i];
-        const bool isInt = p.vValue.dwType == ADSTYPE_INTEGER;
-        const bool isBool = p.vValue.dwType == ADSTYPE_BOOLEAN;
-        const auto intValue = static_cast<std::int32_t>(p.vValue.Integer);
-        const bool boolValue = p.vValue.Boolean != 0;
+        const PreferenceRule* rule = nullptr;
+        for (const PreferenceRule& r : kPreferenceRules)
+            if (r.preference == p.dwSearchPref) rule = &r;
         ADS_STATUSENUM status = ADS_STATUS_S_OK;
-        switch (p.dwSearchPref) {
-        case ADS_SEARCHPREF_ASYNCHRONOUS:
-            if (isBool)
-                m_prefs.asynchronous = boolValue;
-            else
-                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
-            break;
-        case ADS_SEARCHPREF_DEREF_ALIASES:
-            if (isInt && intValue >= 0 && intValue <= 3)
-                m_prefs.derefAliases = intValue;
-            else
-                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
-            break;
-        case ADS_SEARCHPREF_SIZE_LIMIT:
-            if (isInt && intValue >= 0)
-                m_prefs.sizeLimit = intValue;
-            else
-                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
-            break;
-        case ADS_SEARCHPREF_TIME_LIMIT:
-            if (isInt && intValue >= 0)
-                m_prefs.timeLimit = intValue;
-            else
-                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
-            break;
-        case ADS_SEARCHPREF_ATTRIBTYPES_ONLY:
-            if (isBool)
-                m_prefs.typesOnly = boolValue;
-            else
-                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
-            break;
-        case ADS_SEARCHPREF_SEARCH_SCOPE:
-            if (isInt && intValue >= 0 && intValue <= static_cast<int>(ADS_SCOPE_SUBTREE))
-                m_prefs.scope = intValue;
-            else
-                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
-            break;
-        case ADS_SEARCHPREF_TIMEOUT:
-            if (isInt && intValue >= 0)
-                m_prefs.timeoutSeconds = intValue;
-            else
-                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
-            break;
-        case ADS_SEARCHPREF_PAGESIZE:
-            if (isInt && intValue >= 0)
-                m_prefs.pageSize = intValue;
-            else
-                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
-            break;
-        case ADS_SEARCHPREF_CACHE_RESULTS:
-            if (isBool)
-                m_prefs.cacheResults = boolValue;
-            else
-                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
-            break;
-        case ADS_SEARCHPREF_CHASE_REFERRALS:
-            // Referrals are never chased; asking for exactly that is fine.
-            if (!(isInt && intValue == 0)) status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
-            break;
-        default:
+        if (!rule) {
             status = ADS_STATUS_INVALID_SEARCHPREF;
-            break;
+        } else if (rule->boolean) {
+            if (p.vValue.dwType == ADSTYPE_BOOLEAN)
+                m_prefs.*(rule->flag) = p.vValue.Boolean != 0;
+            else
+                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
+        } else {
+            const auto value = static_cast<std::int32_t>(p.vValue.Integer);
+            if (p.vValue.dwType == ADSTYPE_INTEGER && value >= rule->min && value <= rule->max) {
+                if (rule->number) m_prefs.*(rule->number) = value;
+            } else {
+                status = ADS_STATUS_INVALID_SEARCHPREFVALUE;
+            }
         }
         p.dwStatus = status;
         if (status != ADS_STATUS_S_OK) allAccepted = false;
@@ -805,12 +762,8 @@ void LdapDirectorySearch::IndexRow(Handle& h) {
     if (ldap_get_dn_ber(Ld(), h.current, &ber, &dn) == LDAP_SUCCESS) {
         berval attribute{0, nullptr};
         for (size_t position = 0; ber_skip_element(ber, &attribute) == LBER_SEQUENCE; ++position) {
-            std::string_view rest(attribute.bv_val, attribute.bv_len);
             std::string_view type, values;
-            unsigned char typeTag = 0, valuesTag = 0;
-            if (!TakeElement(rest, typeTag, type) || typeTag != LBER_OCTETSTRING ||
-                !TakeElement(rest, valuesTag, values) || valuesTag != LBER_SET)
-                break;
+            if (!SplitAttribute(std::string_view(attribute.bv_val, attribute.bv_len), type, values)) break;
             h.row.push_back({KeyForReturnedName(h, position, type), values});
         }
     }

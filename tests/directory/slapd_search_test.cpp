@@ -355,19 +355,37 @@ TEST(SlapdSearch, PreferencesTheStandInDoesNotHaveAreMarkedAndReported) {
     REQUIRE_TEST_DIRECTORY(server, error);
     SearchInterface search;
     ASSERT_EQ(OpenAsBindUser(*server, search), S_OK);
-    ADS_SEARCHPREF_INFO prefs[3] = {};
-    prefs[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
-    prefs[0].vValue.dwType = ADSTYPE_INTEGER;
-    prefs[0].vValue.Integer = ADS_SCOPE_ONELEVEL;
-    prefs[1].dwSearchPref = ADS_SEARCHPREF_SORT_ON;
-    prefs[1].vValue.dwType = ADSTYPE_INTEGER;
-    prefs[2].dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
-    prefs[2].vValue.dwType = ADSTYPE_BOOLEAN; // wrong type for a page size
-    prefs[2].dwStatus = ADS_STATUS_S_OK;
-    EXPECT_EQ(search->SetSearchPreference(prefs, 3), S_ADS_ERRORSOCCURRED);
-    EXPECT_EQ(prefs[0].dwStatus, ADS_STATUS_S_OK);
-    EXPECT_EQ(prefs[1].dwStatus, ADS_STATUS_INVALID_SEARCHPREF);
-    EXPECT_EQ(prefs[2].dwStatus, ADS_STATUS_INVALID_SEARCHPREFVALUE);
+    struct Case {
+        ADS_SEARCHPREF preference;
+        ADSTYPE type;
+        int value;
+        ADS_STATUSENUM status;
+    };
+    const Case cases[] = {
+        {ADS_SEARCHPREF_SEARCH_SCOPE, ADSTYPE_INTEGER, ADS_SCOPE_ONELEVEL, ADS_STATUS_S_OK},
+        {ADS_SEARCHPREF_SORT_ON, ADSTYPE_INTEGER, 0, ADS_STATUS_INVALID_SEARCHPREF},
+        {ADS_SEARCHPREF_PAGESIZE, ADSTYPE_BOOLEAN, 1, ADS_STATUS_INVALID_SEARCHPREFVALUE},
+        // Out of range: refused, and the scope accepted above stays.
+        {ADS_SEARCHPREF_SEARCH_SCOPE, ADSTYPE_INTEGER, 3, ADS_STATUS_INVALID_SEARCHPREFVALUE},
+        {ADS_SEARCHPREF_SIZE_LIMIT, ADSTYPE_INTEGER, -1, ADS_STATUS_INVALID_SEARCHPREFVALUE},
+        {ADS_SEARCHPREF_ASYNCHRONOUS, ADSTYPE_INTEGER, 1, ADS_STATUS_INVALID_SEARCHPREFVALUE},
+        {ADS_SEARCHPREF_CHASE_REFERRALS, ADSTYPE_INTEGER, 0, ADS_STATUS_S_OK},
+        {ADS_SEARCHPREF_CHASE_REFERRALS, ADSTYPE_INTEGER, 1, ADS_STATUS_INVALID_SEARCHPREFVALUE},
+    };
+    constexpr DWORD n = sizeof cases / sizeof cases[0];
+    ADS_SEARCHPREF_INFO prefs[n] = {};
+    for (DWORD i = 0; i < n; ++i) {
+        prefs[i].dwSearchPref = cases[i].preference;
+        prefs[i].vValue.dwType = cases[i].type;
+        if (cases[i].type == ADSTYPE_BOOLEAN)
+            prefs[i].vValue.Boolean = cases[i].value;
+        else
+            prefs[i].vValue.Integer = cases[i].value;
+        prefs[i].dwStatus = ADS_STATUS_S_OK;
+    }
+    EXPECT_EQ(search->SetSearchPreference(prefs, n), S_ADS_ERRORSOCCURRED);
+    for (DWORD i = 0; i < n; ++i)
+        EXPECT_EQ(prefs[i].dwStatus, cases[i].status) << "case " << i;
     // The accepted one applies: one level below the base holds only the OUs, no users.
     EXPECT_EQ(ListAll(search.p, kUserFilter).rows, 0);
     EXPECT_EQ(ListAll(search.p, u"(objectClass=organizationalUnit)").rows, 3);
