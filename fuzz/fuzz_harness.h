@@ -1,6 +1,7 @@
 // What the fuzz targets do with one input, shared with the unit test that replays the seed corpus
 // in the ordinary builds. Every place where bytes from a directory server become our values is
-// driven from here: raw attribute values by syntax into ADSVALUEs, those values into cell text, and
+// driven from here: an entry's attributes read in place from the server's message, raw attribute
+// values by syntax into ADSVALUEs, those values into cell text, and
 // arbitrary UTF-16 cells into the CSV file.
 //
 // A failed check calls Fail(), which aborts: under libFuzzer that is a crash with the input saved,
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "directory/FormatAttributeValues.h"
+#include "directory/ber_elements.h"
 #include "directory/directory_schema.h"
 #include "directory/value_conversion.h"
 #include "export/MakeCsvFile.h"
@@ -42,6 +44,53 @@ inline const char*& CurrentInputName() {
     do {                                                                                                     \
         if (!(cond)) ::brevonix::fuzz::Fail(#cond);                                                          \
     } while (0)
+
+// ---- An entry's attributes, read in place --------------------------------------------------------
+//
+// Input: the contents of an entry's attribute list as a server might send it (attributes, each a
+// SEQUENCE of the type and the SET of values), read the way the search reads a row. Every element
+// taken must lie inside what it was taken from, consume its own header and contents exactly, and a
+// refused one must leave the input untouched.
+
+inline bool Inside(std::string_view part, std::string_view whole) {
+    return part.data() >= whole.data() && part.size() <= whole.size() &&
+           static_cast<size_t>(part.data() - whole.data()) <= whole.size() - part.size();
+}
+
+inline bool TakeChecked(std::string_view& in, unsigned char& tag, std::string_view& contents) {
+    const std::string_view before = in;
+    contents = {};
+    if (!directory::TakeElement(in, tag, contents)) {
+        BREVONIX_FUZZ_CHECK(in.data() == before.data() && in.size() == before.size());
+        return false;
+    }
+    BREVONIX_FUZZ_CHECK(Inside(contents, before) && Inside(in, before));
+    BREVONIX_FUZZ_CHECK(in.data() == contents.data() + contents.size());
+    const size_t header = static_cast<size_t>(contents.data() - before.data());
+    BREVONIX_FUZZ_CHECK(header >= 2 && header <= 2 + sizeof(size_t));
+    BREVONIX_FUZZ_CHECK(static_cast<unsigned char>(before[0]) == tag);
+    BREVONIX_FUZZ_CHECK(before.size() - in.size() == header + contents.size());
+    return true;
+}
+
+inline void RunBerAttributes(const uint8_t* data, size_t size) {
+    const std::string_view all(reinterpret_cast<const char*>(data), size);
+    std::string_view list = all;
+    unsigned char tag = 0;
+    std::string_view attribute;
+    while (TakeChecked(list, tag, attribute) && tag == directory::kBerSequence) {
+        std::string_view type, values;
+        if (!directory::SplitAttribute(attribute, type, values)) break;
+        BREVONIX_FUZZ_CHECK(Inside(type, attribute) && Inside(values, attribute));
+        BREVONIX_FUZZ_CHECK(type.data() + type.size() <= values.data());
+        std::string_view value;
+        size_t count = 0;
+        while (TakeChecked(values, tag, value))
+            ++count;
+        // Each value takes at least its two header bytes.
+        BREVONIX_FUZZ_CHECK(count <= attribute.size() / 2);
+    }
+}
 
 // ---- Attribute values ---------------------------------------------------------------------------
 //

@@ -143,6 +143,49 @@ def csv_seeds():
     return s
 
 
+def ber(tag, contents, long_octets=0):
+    """One BER element; long_octets > 0 writes the length in that many octets (long form)."""
+    n = len(contents)
+    if long_octets:
+        head = bytes([0x80 | long_octets]) + n.to_bytes(long_octets, "big")
+    elif n < 0x80:
+        head = bytes([n])
+    else:
+        size = (n.bit_length() + 7) // 8
+        head = bytes([0x80 | size]) + n.to_bytes(size, "big")
+    return bytes([tag]) + head + contents
+
+
+def ber_attribute(name, *values, long_octets=0):
+    return ber(0x30, ber(0x04, name) + ber(0x31, b"".join(ber(0x04, v, long_octets) for v in values)))
+
+
+def ber_seeds():
+    s = {}
+    s["entry"] = b"".join([
+        ber_attribute(b"objectClass", b"top", b"person", b"user"),
+        ber_attribute(b"cn", b"Ann Lee"),
+        ber_attribute(b"mail", b"ann.lee@brevonix.test"),
+        ber_attribute(b"objectGUID", bytes(range(16))),
+        ber_attribute(b"description"),  # no values (types only)
+    ])
+    s["long-form-lengths"] = (ber_attribute(b"cn", b"x" * 200, b"", long_octets=2)
+                              + ber_attribute(b"sn", b"Lee", long_octets=4))
+    s["value-of-three-length-octets"] = ber_attribute(b"jpegPhoto", b"\xff" * 70000)
+    whole = ber_attribute(b"cn", b"Ann Lee", b"Bob Roe")
+    s["truncated"] = whole[:-3]
+    s["length-beyond-the-end"] = b"\x30\x84\x7f\xff\xff\xff" + whole[2:]
+    s["length-of-eight-octets"] = b"\x30\x88" + b"\xff" * 8 + whole[2:]
+    s["length-of-nine-octets"] = b"\x30\x89" + b"\x00" * 8 + b"\x05" + whole[2:]
+    s["indefinite-length"] = b"\x30\x80" + whole[2:] + b"\x00\x00"
+    s["high-tag-number"] = b"\x1f\x81\x01\x02ab" + whole
+    s["value-length-beyond-its-set"] = ber(0x30, ber(0x04, b"cn") + ber(0x31, b"\x04\x10abc"))
+    s["type-not-a-string"] = ber(0x30, ber(0x02, b"\x01") + ber(0x31, ber(0x04, b"v")))
+    s["values-not-a-set"] = ber(0x30, ber(0x04, b"cn") + ber(0x30, ber(0x04, b"v")))
+    s["empty-elements"] = b"\x30\x00" + ber(0x30, ber(0x04, b"") + ber(0x31, b"\x04\x00\x04\x00"))
+    return s
+
+
 def write(folder, seeds):
     """Replaces the generated seeds; inputs found by fuzzing (regression-*, upstream-*) stay."""
     path = os.path.join(HERE, "corpus", folder)
@@ -158,4 +201,5 @@ def write(folder, seeds):
 if __name__ == "__main__":
     write("attribute_values", attribute_seeds())
     write("csv_writer", csv_seeds())
+    write("ber_attributes", ber_seeds())
     write("schema", schema_seeds())

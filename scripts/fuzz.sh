@@ -33,6 +33,7 @@ targets=(
   "format_values_fuzzer attribute_values 4096"
   "csv_writer_fuzzer csv_writer 80000"
   "schema_fuzzer schema 4096"
+  "ber_attributes_fuzzer ber_attributes 4096"
 )
 
 for entry in "${targets[@]}"; do

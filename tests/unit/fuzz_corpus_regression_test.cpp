@@ -59,6 +59,11 @@ TEST(FuzzCorpusRegression, SchemasResolveWithoutLoopingOrReadingPastTheirTypes) 
     ReplayAll("schema", [](const uint8_t* data, size_t size) { brevonix::fuzz::RunSchema(data, size); });
 }
 
+TEST(FuzzCorpusRegression, EntryAttributesAreReadInPlaceWithinTheirBounds) {
+    ReplayAll("ber_attributes",
+              [](const uint8_t* data, size_t size) { brevonix::fuzz::RunBerAttributes(data, size); });
+}
+
 TEST(FuzzCorpusRegression, CsvWriterWritesExactlyTheCells) {
     brevonix::test::TempDir dir("brevonix-csv-corpus");
     ASSERT_TRUE(dir.Valid());
