@@ -175,6 +175,19 @@ struct ADS_SEARCH_HANDLE__ {
 namespace brevonix::directory {
 namespace {
 
+// The cookie a page's result carries for the next page; empty when the search is complete.
+std::string PageCookie(LDAP* ld, LDAPControl** controls) {
+    std::string out;
+    if (LDAPControl* page = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls, nullptr)) {
+        ber_int_t estimate = 0;
+        berval cookie{0, nullptr};
+        if (ldap_parse_pageresponse_control(ld, page, &estimate, &cookie) == LDAP_SUCCESS && cookie.bv_val)
+            out.assign(cookie.bv_val, cookie.bv_len);
+        ber_memfree(cookie.bv_val);
+    }
+    return out;
+}
+
 std::chrono::steady_clock::time_point SearchDeadline(const SearchPreferences& prefs) {
     const int seconds = prefs.timeoutSeconds > 0 ? prefs.timeoutSeconds : kDefaultWaitSeconds;
     return std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -465,15 +478,7 @@ void LdapDirectorySearch::Received(Handle& h, LDAPMessage* chain) {
             continue;
         }
         const std::string cookieSent = h.cookie;
-        h.cookie.clear();
-        if (LDAPControl* page = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls, nullptr)) {
-            ber_int_t estimate = 0;
-            berval cookie{0, nullptr};
-            if (ldap_parse_pageresponse_control(Ld(), page, &estimate, &cookie) == LDAP_SUCCESS &&
-                cookie.bv_val)
-                h.cookie.assign(cookie.bv_val, cookie.bv_len);
-            ber_memfree(cookie.bv_val);
-        }
+        h.cookie = PageCookie(Ld(), controls);
         ldap_controls_free(controls);
         const bool noProgress = !h.cookie.empty() && h.cookie == cookieSent && h.entriesThisPage == 0;
         if (noProgress && h.pagesWithoutProgress + 1 >= kMaxPagesWithoutProgress) {
@@ -504,15 +509,7 @@ HRESULT LdapDirectorySearch::HandleResult(Handle& h, LDAPMessage* msg) {
     }
     if (err == LDAP_SUCCESS) {
         const std::string cookieSent = h.cookie;
-        h.cookie.clear();
-        if (LDAPControl* page = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls, nullptr)) {
-            ber_int_t estimate = 0;
-            berval cookie{0, nullptr};
-            if (ldap_parse_pageresponse_control(Ld(), page, &estimate, &cookie) == LDAP_SUCCESS &&
-                cookie.bv_val)
-                h.cookie.assign(cookie.bv_val, cookie.bv_len);
-            ber_memfree(cookie.bv_val);
-        }
+        h.cookie = PageCookie(Ld(), controls);
         ldap_controls_free(controls);
         if (HRESULT hr = CheckProgress(h, cookieSent); FAILED(hr)) return hr;
         ++h.pagesCompleted;
