@@ -55,6 +55,21 @@ Listing ListAll(IDirectorySearch* search, const std::u16string& filter) {
     return out;
 }
 
+// The small seeded directory, opened as the bind user with the tool's search preferences.
+class SmallDirectorySearch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        server = SharedSlapd("small", {}, error);
+        REQUIRE_TEST_DIRECTORY(server, error);
+        ASSERT_EQ(OpenAsBindUser(*server, search), S_OK);
+        ASSERT_EQ(SetToolPreferences(search.p), S_OK);
+    }
+
+    SlapdServer* server = nullptr;
+    SearchInterface search;
+};
+
 TEST(SlapdSearch, PagingListsEveryUserThroughTheThousandEntryCap) {
     std::string error;
     SlapdServer* server = PagedServer(error);
@@ -106,13 +121,7 @@ TEST(SlapdSearch, UnpagedSearchStopsAtTheSizeLimitWithAnError) {
     EXPECT_NE(Narrow(GetLastAdsError().text).find("Size limit exceeded"), std::string::npos);
 }
 
-TEST(SlapdSearch, DefaultFilterMatchesUsersOnly) {
-    std::string error;
-    SlapdServer* server = SharedSlapd("small", {}, error);
-    REQUIRE_TEST_DIRECTORY(server, error);
-    SearchInterface search;
-    ASSERT_EQ(OpenAsBindUser(*server, search), S_OK);
-    ASSERT_EQ(SetToolPreferences(search.p), S_OK);
+TEST_F(SmallDirectorySearch, DefaultFilterMatchesUsersOnly) {
     const Listing users = ListAll(search.p, kUserFilter);
     EXPECT_EQ(users.rows, server->UserObjectCount());
     EXPECT_FALSE(users.names.count(u"Outside Contact"));
@@ -140,13 +149,7 @@ ADS_SEARCH_HANDLE FindOne(IDirectorySearch* search, const std::u16string& filter
     return h;
 }
 
-TEST(SlapdSearch, CatalogueAttributesComeBackExactlyAsSeeded) {
-    std::string error;
-    SlapdServer* server = SharedSlapd("small", {}, error);
-    REQUIRE_TEST_DIRECTORY(server, error);
-    SearchInterface search;
-    ASSERT_EQ(OpenAsBindUser(*server, search), S_OK);
-    ASSERT_EQ(SetToolPreferences(search.p), S_OK);
+TEST_F(SmallDirectorySearch, CatalogueAttributesComeBackExactlyAsSeeded) {
 
     for (int index : {int(kUserTwoLineStreet), int(kUserCommasInDescription), int(kUserNoTelephone),
                       int(kUserAccentedNames), int(kUserBeyondLatin1), int(kUserSeveralUrls), 17}) {
@@ -193,13 +196,7 @@ TEST(SlapdSearch, CatalogueAttributesComeBackExactlyAsSeeded) {
     }
 }
 
-TEST(SlapdSearch, EveryAdsTypeFromRealServerValues) {
-    std::string error;
-    SlapdServer* server = SharedSlapd("small", {}, error);
-    REQUIRE_TEST_DIRECTORY(server, error);
-    SearchInterface search;
-    ASSERT_EQ(OpenAsBindUser(*server, search), S_OK);
-    ASSERT_EQ(SetToolPreferences(search.p), S_OK);
+TEST_F(SmallDirectorySearch, EveryAdsTypeFromRealServerValues) {
     ADS_SEARCH_HANDLE h = FindOne(search.p, u"(sAMAccountName=test.user)");
     ASSERT_NE(h, nullptr);
 
@@ -304,13 +301,7 @@ TEST(SlapdSearch, EveryAdsTypeFromRealServerValues) {
     search->CloseSearchHandle(h);
 }
 
-TEST(SlapdSearch, AttributeNamesMatchWithoutCaseAndThroughOtherNames) {
-    std::string error;
-    SlapdServer* server = SharedSlapd("small", {}, error);
-    REQUIRE_TEST_DIRECTORY(server, error);
-    SearchInterface search;
-    ASSERT_EQ(OpenAsBindUser(*server, search), S_OK);
-    ASSERT_EQ(SetToolPreferences(search.p), S_OK);
+TEST_F(SmallDirectorySearch, AttributeNamesMatchWithoutCaseAndThroughOtherNames) {
     ADS_SEARCH_HANDLE h = FindOne(search.p, u"(sAMAccountName=test.user)");
     ASSERT_NE(h, nullptr);
     // slapd returns the value as "street"; streetAddress is the same attribute's other name.
@@ -331,13 +322,7 @@ TEST(SlapdSearch, AttributeNamesMatchWithoutCaseAndThroughOtherNames) {
     search->CloseSearchHandle(h);
 }
 
-TEST(SlapdSearch, MalformedFilterFailsExecuteSearchWithAReason) {
-    std::string error;
-    SlapdServer* server = SharedSlapd("small", {}, error);
-    REQUIRE_TEST_DIRECTORY(server, error);
-    SearchInterface search;
-    ASSERT_EQ(OpenAsBindUser(*server, search), S_OK);
-    ASSERT_EQ(SetToolPreferences(search.p), S_OK);
+TEST_F(SmallDirectorySearch, MalformedFilterFailsExecuteSearchWithAReason) {
     for (const char16_t* filter : {u"(cn=foo", u"(&(cn=a)", u"((cn=a)", u"(|(cn=a)(sn=b)", u"(cn~foo)"}) {
         ADS_SEARCH_HANDLE h = reinterpret_cast<ADS_SEARCH_HANDLE>(1);
         EXPECT_EQ(Execute(search.p, filter, h), E_ADS_INVALID_FILTER) << Narrow(filter);
@@ -349,12 +334,7 @@ TEST(SlapdSearch, MalformedFilterFailsExecuteSearchWithAReason) {
     EXPECT_EQ(ListAll(search.p, kUserFilter).rows, server->UserObjectCount());
 }
 
-TEST(SlapdSearch, PreferencesTheStandInDoesNotHaveAreMarkedAndReported) {
-    std::string error;
-    SlapdServer* server = SharedSlapd("small", {}, error);
-    REQUIRE_TEST_DIRECTORY(server, error);
-    SearchInterface search;
-    ASSERT_EQ(OpenAsBindUser(*server, search), S_OK);
+TEST_F(SmallDirectorySearch, PreferencesTheStandInDoesNotHaveAreMarkedAndReported) {
     struct Case {
         ADS_SEARCHPREF preference;
         ADSTYPE type;

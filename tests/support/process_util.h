@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -25,6 +26,9 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& Path() const { return m_path; }
+    std::filesystem::path operator/(const std::string& name) const {
+        return std::filesystem::path(m_path) / name;
+    }
     bool Valid() const { return !m_path.empty(); }
     void Keep() { m_keep = true; }
 

@@ -11,27 +11,11 @@
 #include <vector>
 
 #include "directory/FormatAttributeValues.h"
+#include "support/scoped_time_zone.h"
 
 namespace {
 
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* tz) {
-        if (const char* old = std::getenv("TZ")) m_old = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ScopedTimeZone() {
-        if (m_old)
-            setenv("TZ", m_old->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::optional<std::string> m_old;
-};
+using brevonix::test::ScopedTimeZone;
 
 // Memory whose last byte is followed by an inaccessible page, so that reading one byte too far
 // crashes the test in every build, not only under the address sanitizer.

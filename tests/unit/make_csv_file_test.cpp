@@ -19,6 +19,7 @@
 #include <string>
 
 #include "export/MakeCsvFile.h"
+#include "support/process_util.h"
 
 namespace fs = std::filesystem;
 
@@ -28,23 +29,7 @@ const char kCreateFailed[] = "Unable to create .csv file";
 const char kWriteFailed[] = "Unable to write to .csv file";
 const char kCloseFailed[] = "Unable to close .csv file";
 
-class TempDir {
-public:
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "brevonix-csv-XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) std::abort();
-        m_path = tmpl;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    fs::path operator/(const std::string& name) const { return m_path / name; }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
+using brevonix::test::TempDir;
 
 CString Wide(const fs::path& p) {
     return CString::FromUtf8(p.string());
@@ -321,7 +306,7 @@ TEST(MakeCsvFileTest, AppendsCsvOnlyWhenThePathLacksIt) {
         ASSERT_TRUE(csv.CreateCsvFile(Wide(dir / c.given))) << c.given;
         ASSERT_TRUE(csv.CloseCsvFile());
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir.path()))
+        for (const auto& entry : fs::directory_iterator(dir.Path()))
             names.push_back(entry.path().filename().string());
         EXPECT_EQ(names, std::vector<std::string>{c.created}) << c.given;
     }
@@ -330,7 +315,7 @@ TEST(MakeCsvFileTest, AppendsCsvOnlyWhenThePathLacksIt) {
 TEST(MakeCsvFileTest, RelativePathsAreTakenFromTheCurrentDirectory) {
     TempDir dir;
     const fs::path old = fs::current_path();
-    fs::current_path(dir.path());
+    fs::current_path(dir.Path());
     CMakeCsvFile csv;
     const BOOL created = csv.CreateCsvFile(u"relative");
     const BOOL closed = csv.CloseCsvFile();

@@ -10,28 +10,13 @@
 #include <unistd.h>
 
 #include "platform/stdiofile.h"
+#include "support/process_util.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "brevonix-stdiofile-XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) std::abort();
-        m_path = tmpl;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    fs::path operator/(const std::string& name) const { return m_path / name; }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
+using brevonix::test::TempDir;
 
 CString Wide(const fs::path& p) {
     return CString::FromUtf8(p.string());
@@ -216,7 +201,7 @@ TEST(StdioFileTest, OpenFailuresReturnFalseWithTheCause) {
 
 TEST(StdioFileTest, LongPathsAreNotLimited) {
     TempDir dir;
-    fs::path deep = dir.path();
+    fs::path deep = dir.Path();
     for (int i = 0; i < 6; ++i)
         deep /= std::string(60, static_cast<char>('a' + i));
     fs::create_directories(deep);

@@ -6,28 +6,11 @@
 #include <string>
 
 #include "platform/wintime.h"
+#include "support/scoped_time_zone.h"
 
 namespace {
 
-// Puts TZ in place for one test and restores the previous zone afterwards.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* tz) {
-        if (const char* old = std::getenv("TZ")) m_old = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ScopedTimeZone() {
-        if (m_old)
-            setenv("TZ", m_old->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::optional<std::string> m_old;
-};
+using brevonix::test::ScopedTimeZone;
 
 SYSTEMTIME MakeTime(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
     SYSTEMTIME st{};
