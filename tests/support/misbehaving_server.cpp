@@ -15,7 +15,6 @@ namespace brevonix::test {
 namespace {
 
 constexpr const char* kPython = "/usr/bin/python3";
-constexpr const char* kOpenssl = "/usr/bin/openssl";
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -45,44 +44,9 @@ const Certificates& TestCertificates() {
             return;
         }
         const std::string d = c.dir->Path() + "/";
-        {
-            std::ofstream ext(d + "server.ext");
-            ext << "subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\n"
-                   "keyUsage=digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n";
-        }
-        const std::vector<std::vector<std::string>> steps = {
-            {kOpenssl,
-             "req",
-             "-x509",
-             "-newkey",
-             "ec",
-             "-pkeyopt",
-             "ec_paramgen_curve:P-256",
-             "-nodes",
-             "-keyout",
-             d + "ca.key",
-             "-out",
-             d + "ca.pem",
-             "-days",
-             "30",
-             "-subj",
-             "/CN=Brevonix Misbehaving Test CA " + std::to_string(getpid()),
-             "-addext",
-             "basicConstraints=critical,CA:TRUE",
-             "-addext",
-             "keyUsage=critical,keyCertSign,cRLSign"},
-            {kOpenssl, "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout",
-             d + "server.key", "-out", d + "server.csr", "-subj", "/CN=localhost"},
-            {kOpenssl, "x509", "-req", "-in", d + "server.csr", "-CA", d + "ca.pem", "-CAkey", d + "ca.key",
-             "-CAcreateserial", "-out", d + "server.pem", "-days", "30", "-extfile", d + "server.ext"},
-        };
-        for (const auto& step : steps) {
-            const ProcessResult r = RunProcess(step, 60);
-            if (r.exitCode != 0) {
-                c.error = "openssl failed: " + r.output;
-                return;
-            }
-        }
+        if (!MakeTestCertificates(c.dir->Path(), "Brevonix Misbehaving Test CA " + std::to_string(getpid()),
+                                  "IP:127.0.0.1,DNS:localhost", c.error))
+            return;
         c.cert = d + "server.pem";
         c.key = d + "server.key";
         TrustTestCa(d + "ca.pem");

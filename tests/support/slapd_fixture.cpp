@@ -409,45 +409,9 @@ bool SlapdServer::Build(std::string& error) {
         mkdir((dir + sub).c_str(), 0700);
 
     if (m_options.tls) {
-        const std::string tls = dir + "/tls/";
-        const std::string ext = "subjectAltName=IP:127.0.0.1,DNS:localhost,DNS:" + HostName() +
-                                "\nbasicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyEncipherment\n"
-                                "extendedKeyUsage=serverAuth\n";
-        WriteFile(tls + "server.ext", ext);
-        const std::vector<std::vector<std::string>> steps = {
-            {kOpenssl,
-             "req",
-             "-x509",
-             "-newkey",
-             "ec",
-             "-pkeyopt",
-             "ec_paramgen_curve:P-256",
-             "-nodes",
-             "-keyout",
-             tls + "ca.key",
-             "-out",
-             tls + "ca.pem",
-             "-days",
-             "30",
-             "-subj",
-             "/CN=Brevonix Test CA " + std::to_string(getpid()),
-             "-addext",
-             "basicConstraints=critical,CA:TRUE",
-             "-addext",
-             "keyUsage=critical,keyCertSign,cRLSign"},
-            {kOpenssl, "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout",
-             tls + "server.key", "-out", tls + "server.csr", "-subj", "/CN=localhost"},
-            {kOpenssl, "x509", "-req", "-in", tls + "server.csr", "-CA", tls + "ca.pem", "-CAkey",
-             tls + "ca.key", "-CAcreateserial", "-out", tls + "server.pem", "-days", "30", "-extfile",
-             tls + "server.ext"},
-        };
-        for (const auto& step : steps) {
-            const ProcessResult r = RunProcess(step, 60);
-            if (r.exitCode != 0) {
-                error = "openssl failed: " + r.output;
-                return false;
-            }
-        }
+        if (!MakeTestCertificates(dir + "/tls", "Brevonix Test CA " + std::to_string(getpid()),
+                                  "IP:127.0.0.1,DNS:localhost,DNS:" + HostName(), error))
+            return false;
     }
 
     // cn=config, built offline with slapadd.
@@ -645,6 +609,48 @@ void SlapdServer::Resume() {
 bool SlapdServer::Restart(std::string& error) {
     if (m_process) m_process->Stop();
     return Launch(error);
+}
+
+bool MakeTestCertificates(const std::string& folder, const std::string& caName, const std::string& altNames,
+                          std::string& error) {
+    const std::string d = folder + "/";
+    WriteFile(d + "server.ext", "subjectAltName=" + altNames +
+                                    "\nbasicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyEncipherment\n"
+                                    "extendedKeyUsage=serverAuth\n");
+    const std::vector<std::vector<std::string>> steps = {
+        {kOpenssl,
+         "req",
+         "-x509",
+         "-newkey",
+         "ec",
+         "-pkeyopt",
+         "ec_paramgen_curve:P-256",
+         "-nodes",
+         "-keyout",
+         d + "ca.key",
+         "-out",
+         d + "ca.pem",
+         "-days",
+         "30",
+         "-subj",
+         "/CN=" + caName,
+         "-addext",
+         "basicConstraints=critical,CA:TRUE",
+         "-addext",
+         "keyUsage=critical,keyCertSign,cRLSign"},
+        {kOpenssl, "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout",
+         d + "server.key", "-out", d + "server.csr", "-subj", "/CN=localhost"},
+        {kOpenssl, "x509", "-req", "-in", d + "server.csr", "-CA", d + "ca.pem", "-CAkey", d + "ca.key",
+         "-CAcreateserial", "-out", d + "server.pem", "-days", "30", "-extfile", d + "server.ext"},
+    };
+    for (const auto& step : steps) {
+        const ProcessResult r = RunProcess(step, 60);
+        if (r.exitCode != 0) {
+            error = "openssl failed: " + r.output;
+            return false;
+        }
+    }
+    return true;
 }
 
 void TrustTestCa(const std::string& caPemFile) {

@@ -152,6 +152,12 @@ private:
     int m_port = 0;
 };
 
+// Makes a test CA and a server certificate signed by it in `folder` (ca.pem, server.pem, server.key,
+// kept 30 days), the server's valid for `altNames` (an openssl subjectAltName value). False, with
+// openssl's words in `error`, when that fails.
+bool MakeTestCertificates(const std::string& folder, const std::string& caName, const std::string& altNames,
+                          std::string& error);
+
 // Makes LDAP clients in this process trust `caPemFile` in addition to the CAs added before: the CA
 // goes into a per-process bundle that libldap's global TLS settings (and LDAPTLS_CACERT, for child
 // processes such as ldapsearch) point at, and libldap's TLS context is renewed so that the next
