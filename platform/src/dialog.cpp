@@ -231,7 +231,9 @@ bool CreateDialogFromTemplate(CDialog* dlg, UINT id, HWND owner, bool modal) {
         w->raise();
         w->activateWindow();
     }
-    if (setFocus && focus && IsWindow(focus)) SetFocus(focus);
+    // Looked for again: WM_INITDIALOG may have hidden or disabled the control first in line.
+    if (setFocus)
+        if (HWND first = FirstTabStop(h)) SetFocus(first);
     return true;
 }
 

@@ -127,11 +127,15 @@ Labels Without(Labels labels, const Labels& gone) {
 TEST(AttributeChooser, OpensWithBothSetsSortedAndTheCheckBoxHidden) {
     CVexlorDlg dlg;
     bool checkBoxVisible = true;
+    bool focusOnSelected = false;
     CString caption;
     const char* className = nullptr;
     RunMainWindow(dlg, [&](CVexlorDlg& d) {
         afxtest::OnNextModal([&](HWND h) {
             checkBoxVisible = CWnd::FromHandle(::GetDlgItem(h, IDC_CHK_REPLACE))->IsWindowVisible();
+            // The hidden check box comes first in the tab order; the keyboard starts on the next one.
+            afxtest::ProcessEvents();
+            focusOnSelected = ::GetFocus() == ::GetDlgItem(h, IDC_LST_SELECTED);
             CWnd::FromHandle(h)->GetWindowText(caption);
             className = CWnd::FromHandlePermanent(h)->GetRuntimeClass()->m_lpszClassName;
             afxtest::Click(::GetDlgItem(h, IDC_BTN_CANCEL));
@@ -139,6 +143,7 @@ TEST(AttributeChooser, OpensWithBothSetsSortedAndTheCheckBoxHidden) {
         afxtest::Click(::GetDlgItem(d.m_hWnd, IDC_BTN_ADVANCED));
     });
     EXPECT_FALSE(checkBoxVisible);
+    EXPECT_TRUE(focusOnSelected);
     EXPECT_EQ(caption, u"Attributes");
     EXPECT_STREQ(className, "CDlgAttributes");
     EXPECT_TRUE(RUNTIME_CLASS(CDlgAttributes)->IsDerivedFrom(RUNTIME_CLASS(CDialog)));
