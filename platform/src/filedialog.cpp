@@ -76,7 +76,9 @@ bool CUserSeam::ChooseFile(HWND hOwner, const CFileDialogRequest& request, CStri
     }
     if (!filters.isEmpty()) dialog.setNameFilters(filters);
     // The default extension goes on before the overwrite question, so the question is about the
-    // file that will really be written.
+    // file that will really be written. Only Qt's own dialog does it in that order: a desktop's
+    // native dialog would ask about the name as typed and let "report" replace report.csv unasked.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     if (!request.strDefExt.IsEmpty()) dialog.setDefaultSuffix(ToQ(request.strDefExt));
     if (!(request.dwFlags & OFN_OVERWRITEPROMPT)) dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!request.strInitialName.IsEmpty()) dialog.selectFile(ToQ(request.strInitialName));
