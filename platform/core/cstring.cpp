@@ -29,7 +29,8 @@ CString CString::FromUtf8(std::string_view s) {
                    (static_cast<unsigned char>(s[i + 2]) & 0xC0) == 0x80 &&
                    (static_cast<unsigned char>(s[i + 3]) & 0xC0) == 0x80) {
             cp = ((c & 0x07) << 18) | ((static_cast<unsigned char>(s[i + 1]) & 0x3F) << 12) |
-                 ((static_cast<unsigned char>(s[i + 2]) & 0x3F) << 6) | (static_cast<unsigned char>(s[i + 3]) & 0x3F);
+                 ((static_cast<unsigned char>(s[i + 2]) & 0x3F) << 6) |
+                 (static_cast<unsigned char>(s[i + 3]) & 0x3F);
             len = 4;
             if (cp < 0x10000 || cp > 0x10FFFF) cp = 0xFFFD;
         }
@@ -81,6 +82,7 @@ WCHAR WideToUpper(WCHAR ch) {
     // Latin-1 supplement: à..þ except ÷
     if (ch >= 0xE0 && ch <= 0xFE && ch != 0xF7) return static_cast<WCHAR>(ch - 32);
     if (ch == 0xFF) return 0x178;
+    if (ch == 0x17F) return u'S'; // long s
     // Latin Extended-A pairs (Ā/ā ...) where the upper case is the even code point.
     if (ch >= 0x100 && ch <= 0x17F && ch != 0x130 && ch != 0x131 && ch != 0x138 && ch != 0x149) {
         if ((ch >= 0x139 && ch <= 0x148) || (ch >= 0x179 && ch <= 0x17E)) return (ch % 2 == 0) ? ch - 1 : ch;
@@ -100,7 +102,9 @@ CString& CString::operator=(const WCHAR* psz) {
     return *this;
 }
 
-int CString::Compare(const WCHAR* psz) const { return m_str.compare(psz ? psz : u""); }
+int CString::Compare(const WCHAR* psz) const {
+    return m_str.compare(psz ? psz : u"");
+}
 
 int CString::CompareNoCase(const WCHAR* psz) const {
     std::u16string_view other(psz ? psz : u"");
@@ -164,9 +168,13 @@ int CString::Replace(WCHAR chOld, WCHAR chNew) {
     return count;
 }
 
-CString CString::Left(int n) const { return CString(m_str.substr(0, static_cast<size_t>(std::clamp(n, 0, GetLength())))); }
+CString CString::Left(int n) const {
+    return CString(m_str.substr(0, static_cast<size_t>(std::clamp(n, 0, GetLength()))));
+}
 
-CString CString::Mid(int nFirst) const { return Mid(nFirst, GetLength()); }
+CString CString::Mid(int nFirst) const {
+    return Mid(nFirst, GetLength());
+}
 
 CString CString::Mid(int nFirst, int nCount) const {
     nFirst = std::clamp(nFirst, 0, GetLength());
@@ -180,7 +188,8 @@ CString CString::Right(int n) const {
 }
 
 CString& CString::MakeUpper() {
-    for (auto& c : m_str) c = WideToUpper(c);
+    for (auto& c : m_str)
+        c = WideToUpper(c);
     return *this;
 }
 
@@ -193,8 +202,10 @@ CString& CString::MakeLower() {
 CString& CString::Trim() {
     auto isSpace = [](WCHAR c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
     size_t b = 0, e = m_str.size();
-    while (b < e && isSpace(m_str[b])) ++b;
-    while (e > b && isSpace(m_str[e - 1])) --e;
+    while (b < e && isSpace(m_str[b]))
+        ++b;
+    while (e > b && isSpace(m_str[e - 1]))
+        --e;
     m_str = m_str.substr(b, e - b);
     return *this;
 }
@@ -216,7 +227,8 @@ void CString::ReleaseBuffer(int nNewLength) {
 namespace {
 
 void AppendNarrow(std::u16string& out, const char* s) {
-    while (*s) out += static_cast<char16_t>(static_cast<unsigned char>(*s++));
+    while (*s)
+        out += static_cast<char16_t>(static_cast<unsigned char>(*s++));
 }
 
 void FormatInto(std::u16string& out, const WCHAR* fmt, va_list ap) {
@@ -232,13 +244,15 @@ void FormatInto(std::u16string& out, const WCHAR* fmt, va_list ap) {
             continue;
         }
         std::string spec = "%";
-        while (*p == u'-' || *p == u'+' || *p == u' ' || *p == u'#' || *p == u'0') spec += static_cast<char>(*p++);
+        while (*p == u'-' || *p == u'+' || *p == u' ' || *p == u'#' || *p == u'0')
+            spec += static_cast<char>(*p++);
         int width = -1;
         if (*p == u'*') {
             width = va_arg(ap, int);
             ++p;
         } else {
-            while (*p >= u'0' && *p <= u'9') spec += static_cast<char>(*p++);
+            while (*p >= u'0' && *p <= u'9')
+                spec += static_cast<char>(*p++);
         }
         int precision = -1;
         if (*p == u'.') {
@@ -248,7 +262,8 @@ void FormatInto(std::u16string& out, const WCHAR* fmt, va_list ap) {
                 precision = va_arg(ap, int);
                 ++p;
             } else {
-                while (*p >= u'0' && *p <= u'9') precision = precision * 10 + (*p++ - u'0');
+                while (*p >= u'0' && *p <= u'9')
+                    precision = precision * 10 + (*p++ - u'0');
             }
         }
         if (width >= 0) spec += std::to_string(width);
@@ -307,13 +322,16 @@ void FormatInto(std::u16string& out, const WCHAR* fmt, va_list ap) {
         case u'S': {
             const WCHAR* s = va_arg(ap, const WCHAR*);
             std::u16string_view v(s ? s : u"(null)");
-            if (precision >= 0 && static_cast<size_t>(precision) < v.size()) v = v.substr(0, static_cast<size_t>(precision));
+            if (precision >= 0 && static_cast<size_t>(precision) < v.size())
+                v = v.substr(0, static_cast<size_t>(precision));
             // Width comes from the digits collected in spec.
             int w = 0;
             bool left = false;
             for (char c : spec) {
-                if (c == '-') left = true;
-                else if (c >= '0' && c <= '9') w = w * 10 + (c - '0');
+                if (c == '-')
+                    left = true;
+                else if (c >= '0' && c <= '9')
+                    w = w * 10 + (c - '0');
             }
             const size_t pad = w > static_cast<int>(v.size()) ? static_cast<size_t>(w) - v.size() : 0;
             if (!left) out.append(pad, u' ');

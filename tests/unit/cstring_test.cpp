@@ -40,3 +40,25 @@ TEST(CStringTest, ReplaceFindAndCompareNoCase) {
     EXPECT_EQ(CString(u"a.csv.old").Find(u".csv"), 1);
     EXPECT_EQ(CString(u"REPORT.CSV").Find(u".csv"), -1);
 }
+
+TEST(CStringTest, CompareNoCaseFoldsLettersBeyondAscii) {
+    struct Case {
+        const char16_t* a;
+        const char16_t* b;
+        bool same;
+    };
+    const Case cases[] = {
+        {u"\u00e9t\u00e9", u"\u00c9T\u00c9", true}, // Latin-1
+        {u"\u00ff", u"\u0178", true},               // ÿ / Ÿ
+        {u"\u017e", u"\u017d", true},               // ž / Ž (odd upper case in that block)
+        {u"\u0101", u"\u0100", true},               // ā / Ā
+        {u"\u017f", u"S", true},                    // long s
+        {u"\u017f", u"\u017e", false},              // long s is not ž
+        {u"\u03c9", u"\u03a9", true},               // ω / Ω
+        {u"\u0436", u"\u0416", true},               // ж / Ж
+        {u"\u00f7", u"\u00d7", false},              // ÷ and × are no pair
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CString(c.a).CompareNoCase(c.b) == 0, c.same)
+            << CString(c.a).ToUtf8() << " / " << CString(c.b).ToUtf8();
+}
