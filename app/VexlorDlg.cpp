@@ -50,7 +50,8 @@ BOOL CVexlorDlg::OnInitDialog() {
     CDialog::OnInitDialog();
 
     if (CMenu* pSysMenu = GetSystemMenu(FALSE)) {
-        WCHAR about[256];
+        // Empty when the string cannot be loaded: the call leaves the buffer as it was then.
+        WCHAR about[256] = {};
         LoadStringW(AfxGetResourceHandle(), IDS_ABOUTBOX, about, 256);
         const CString strAboutMenu(about);
         if (!strAboutMenu.IsEmpty()) {

@@ -66,8 +66,8 @@ IDirectorySearch* CVexlorDlg::OpenDirectorySearch() {
         ::SetCursor(hArrow);
         return pSearch;
     }
-    NetApiBufferFree(pszController);
     ::SetCursor(hArrow);
     AfxMessageBox(CString(u"Enter valid credentials of ") + u"\"" + strHost + u"\"", MB_ICONERROR);
+    NetApiBufferFree(pszController);
     return nullptr;
 }

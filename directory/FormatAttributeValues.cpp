@@ -4,13 +4,19 @@
 
 namespace {
 
-// The braced GUID text that StringFromGUID2 writes: the first three groups are little-endian
-// numbers, the last two are bytes in stored order.
+// Sixteen bytes as the GUID they hold: the first three fields are stored little-endian, whatever
+// this machine's byte order.
 CString GuidText(const BYTE* b) {
-    CString text;
-    text.Format(u"{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3], b[2], b[1],
-                b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
-    return text;
+    GUID guid{};
+    guid.Data1 = static_cast<DWORD>(b[0]) | static_cast<DWORD>(b[1]) << 8 | static_cast<DWORD>(b[2]) << 16 |
+                 static_cast<DWORD>(b[3]) << 24;
+    guid.Data2 = static_cast<WORD>(b[4] | b[5] << 8);
+    guid.Data3 = static_cast<WORD>(b[6] | b[7] << 8);
+    for (int i = 0; i < 8; ++i)
+        guid.Data4[i] = b[8 + i];
+    WCHAR text[256] = {};
+    StringFromGUID2(guid, text, 256);
+    return CString(text);
 }
 
 // Joins the non-empty texts with the separator, so that an empty value leaves no stray separator.

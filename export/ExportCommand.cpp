@@ -47,7 +47,7 @@ void CVexlorDlg::ExportToCsv(CString strFileName) {
         GetColumnHeadings(arrHeadings);
         CHeaderCtrl* pHeader = m_lstResult.GetHeaderCtrl();
         const int nRows = m_lstResult.GetItemCount();
-        const int nColumns = pHeader->GetItemCount();
+        const int nColumns = pHeader ? pHeader->GetItemCount() : 0;
         if (report(csv.WriteColumnHeadings(arrHeadings))) {
             // One array for every row: each row's cells take the places of the last row's.
             CStringArray arrCells;
