@@ -4,6 +4,7 @@
 #include "app/AttributeCatalogue.h"
 #include "app/VexlorDlg.h"
 #include "directory/FormatAttributeValues.h"
+#include "directory/cell_text.h"
 #include "res/resource.h"
 
 namespace {
@@ -25,21 +26,6 @@ void ShowSearchFailed(HRESULT hr) {
 
 // What a cell shows when its text would be empty.
 constexpr const WCHAR* kEmptyCellMark = u"-";
-
-// Every CR LF pair becomes ", " and then every comma a blank, so a pair ends up as two blanks: done
-// in place, in one pass, since nearly every cell holds neither.
-void RemoveLineBreaksAndCommas(CString& strText) {
-    std::u16string& text = strText.str();
-    const size_t n = text.size();
-    for (size_t i = 0; i < n; ++i) {
-        if (text[i] == u',') {
-            text[i] = u' ';
-        } else if (text[i] == u'\r' && i + 1 < n && text[i + 1] == u'\n') {
-            text[i] = u' ';
-            text[++i] = u' ';
-        }
-    }
-}
 
 } // namespace
 
@@ -70,8 +56,10 @@ void CVexlorDlg::GetColumnHeadings(CStringArray& arrHeadings) {
         item.mask = HDI_TEXT;
         item.pszText = szText;
         item.cchTextMax = 256;
-        // A heading that cannot be read is left out.
-        if (pHeader->GetItem(i, &item)) arrHeadings.Add(szText);
+        // A heading that cannot be read stays in its place, empty: the cells are matched to the
+        // headings by position.
+        pHeader->GetItem(i, &item);
+        arrHeadings.Add(szText);
     }
 }
 

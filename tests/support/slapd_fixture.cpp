@@ -319,6 +319,8 @@ SeedUser MakeSeedUser(int index) {
     switch (index) {
     case kUserTwoLineStreet:
         u.streetAddress = "12 Harbour Road\r\nFlat 4";
+        // Lines as a Unix tool writes them: LF alone, and a CR alone.
+        u.description = "Front desk\nGround floor\rWest wing";
         break;
     case kUserCommasInDescription:
         u.description = "Sales, North and East, Team 2";

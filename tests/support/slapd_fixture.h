@@ -56,7 +56,7 @@ struct SeedUser {
 //
 // The first users are the edge cases; everything after them is ordinary.
 enum SeedUserIndex : int {
-    kUserTwoLineStreet = 0, // streetAddress holds two lines joined by CR LF
+    kUserTwoLineStreet = 0, // streetAddress holds two lines joined by CR LF, description LF and CR
     kUserCommasInDescription = 1,
     kUserNoTelephone = 2,   // no telephoneNumber
     kUserAccentedNames = 3, // Latin-1 accents in names, city and cn (so in the DN)

@@ -15,6 +15,7 @@
 
 #include "directory/FormatAttributeValues.h"
 #include "directory/adsi.h"
+#include "directory/cell_text.h"
 #include "platform/cstring.h"
 
 namespace {
@@ -142,8 +143,7 @@ int main(int argc, char** argv) {
                 std::u16string name = kColumns[j].attribute;
                 if (search->GetColumn(handle, name.data(), &column) == S_OK) {
                     text = FormatAttributeValues(column.pADsValues, column.dwNumValues);
-                    text.Replace(u"\r\n", u", ");
-                    text.Replace(u',', u' ');
+                    RemoveLineBreaksAndCommas(text);
                     search->FreeColumn(&column);
                 }
                 if (text.IsEmpty()) text = u"-";
