@@ -5,6 +5,7 @@
 //
 // Every test runs inside the lab namespace: lab names are resolved by Samba's DNS only.
 #include "directory/adsi.h"
+#include "directory/tool_preferences.h"
 #include "platform/cstring.h"
 #include "support/samba_fixture.h"
 
@@ -17,6 +18,7 @@
 #include <vector>
 
 using namespace brevonix::samba_test;
+using brevonix::test::SetToolPreferences;
 
 namespace {
 
@@ -308,23 +310,7 @@ TEST(SambaSearch, ListsSeededUsersWithTheirValues) {
     IDirectorySearch* search = b->search;
 
     // The five preferences and the search exactly as the result list is filled.
-    ADS_SEARCHPREF_INFO prefs[5] = {};
-    prefs[0].dwSearchPref = ADS_SEARCHPREF_TIMEOUT;
-    prefs[0].vValue.dwType = ADSTYPE_INTEGER;
-    prefs[0].vValue.Integer = 120;
-    prefs[1].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
-    prefs[1].vValue.dwType = ADSTYPE_INTEGER;
-    prefs[1].vValue.Integer = ADS_SCOPE_SUBTREE;
-    prefs[2].dwSearchPref = ADS_SEARCHPREF_PAGESIZE;
-    prefs[2].vValue.dwType = ADSTYPE_INTEGER;
-    prefs[2].vValue.Integer = 100000000;
-    prefs[3].dwSearchPref = ADS_SEARCHPREF_CACHE_RESULTS;
-    prefs[3].vValue.dwType = ADSTYPE_BOOLEAN;
-    prefs[3].vValue.Boolean = 1;
-    prefs[4].dwSearchPref = ADS_SEARCHPREF_ASYNCHRONOUS;
-    prefs[4].vValue.dwType = ADSTYPE_BOOLEAN;
-    prefs[4].vValue.Boolean = 1;
-    ASSERT_EQ(search->SetSearchPreference(prefs, 5), S_OK);
+    ASSERT_EQ(SetToolPreferences(search), S_OK);
 
     std::u16string filter = u"(&(objectClass=user)(objectCategory=user))";
     std::u16string star = u"*";
