@@ -60,7 +60,8 @@ protected:
 
 class CXTButton : public CButton {
 public:
-    // The toolkit's extended button style bits (theme, flat look...). Kept and applied to the look.
+    // The toolkit's extended button style bits (theme, flat look...). Kept and the button redrawn;
+    // the button keeps the platform's own look whatever the bits say.
     DWORD SetXButtonStyle(DWORD dwxStyle, BOOL bRedraw = TRUE);
     DWORD GetXButtonStyle() const { return m_dwxStyle; }
 
