@@ -115,6 +115,16 @@ BOOL CFile::Open(LPCWSTR lpszFileName, UINT nOpenFlags, CFileException* pError) 
             } while (rc != 0 && errno == EINTR);
             if (rc != 0) return failClosing(errno);
             exclusive = op == LOCK_EX;
+            // Many programs lock with fcntl instead of flock: an open file description lock of the
+            // same strength sees their locks, and they see ours. A file system without such locks
+            // is left to flock alone.
+            struct flock whole {};
+            whole.l_type = (op == LOCK_EX && access != O_RDONLY) ? F_WRLCK : F_RDLCK;
+            whole.l_whence = SEEK_SET;
+            do {
+                rc = ::fcntl(fd, F_OFD_SETLK, &whole);
+            } while (rc != 0 && errno == EINTR);
+            if (rc != 0 && (errno == EAGAIN || errno == EACCES)) return failClosing(EWOULDBLOCK);
         }
         if ((nOpenFlags & modeCreate) && !(nOpenFlags & modeNoTruncate) && st.st_size != 0 &&
             ::ftruncate(fd, 0) != 0)

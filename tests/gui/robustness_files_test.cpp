@@ -74,38 +74,6 @@ private:
     fs::path m_folder;
 };
 
-// Another process that holds an exclusive lock on the file until it is destroyed.
-class LockHolder {
-public:
-    explicit LockHolder(const fs::path& path) {
-        int ready[2];
-        if (pipe(ready) != 0) return;
-        m_pid = fork();
-        if (m_pid == 0) {
-            const int fd = open(path.c_str(), O_RDWR);
-            const char ok = (fd >= 0 && flock(fd, LOCK_EX) == 0) ? 'y' : 'n';
-            (void)!write(ready[1], &ok, 1);
-            pause();
-            _exit(0);
-        }
-        close(ready[1]);
-        char ok = 'n';
-        m_locked = read(ready[0], &ok, 1) == 1 && ok == 'y';
-        close(ready[0]);
-    }
-    ~LockHolder() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    bool Locked() const { return m_locked; }
-
-private:
-    pid_t m_pid = -1;
-    bool m_locked = false;
-};
-
 } // namespace
 
 TEST(RobustnessOfExport, AFolderThatDisappearsAfterTheSaveDialogGivesTheWritersMessage) {
@@ -121,16 +89,20 @@ TEST(RobustnessOfExport, AFolderThatDisappearsAfterTheSaveDialogGivesTheWritersM
 }
 
 TEST(RobustnessOfExport, AFileAnotherProcessHoldsIsLeftAsItWasWithTheWritersMessage) {
-    TestDir dir("brevonix-locked");
-    const fs::path path = fs::path(dir.Path()) / "held.csv";
-    { std::ofstream(path, std::ios::binary) << "another program's data\r\n"; }
-    LockHolder other(path);
-    ASSERT_TRUE(other.Locked());
-    RecordingSeam seam;
-    const auto messages = Export(seam, CString::FromUtf8(path.string()));
-    ASSERT_EQ(messages.size(), 1u) << Texts(messages);
-    EXPECT_EQ(messages[0].text, u"Unable to create .csv file");
-    EXPECT_EQ(Read(path), "another program's data\r\n");
+    using brevonix::test::FileLock;
+    for (const FileLock kind : {FileLock::Flock, FileLock::Record}) {
+        SCOPED_TRACE(kind == FileLock::Flock ? "flock" : "record lock");
+        TestDir dir("brevonix-locked");
+        const fs::path path = fs::path(dir.Path()) / "held.csv";
+        { std::ofstream(path, std::ios::binary) << "another program's data\r\n"; }
+        brevonix::test::FileLockHolder other(path.string(), kind);
+        ASSERT_TRUE(other.Locked());
+        RecordingSeam seam;
+        const auto messages = Export(seam, CString::FromUtf8(path.string()));
+        ASSERT_EQ(messages.size(), 1u) << Texts(messages);
+        EXPECT_EQ(messages[0].text, u"Unable to create .csv file");
+        EXPECT_EQ(Read(path), "another program's data\r\n");
+    }
 }
 
 // A small tmpfs, mounted in a private mount namespace (the test runs again in a child of its own

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -111,6 +112,61 @@ TempDir::~TempDir() {
     if (m_path.empty() || m_keep) return;
     std::error_code ec;
     std::filesystem::remove_all(m_path, ec);
+}
+
+// ---- Locks held by another process -----------------------------------------------------------------
+
+namespace {
+
+bool LockExclusively(int fd, FileLock kind, bool wait) {
+    if (fd < 0) return false;
+    if (kind == FileLock::Flock) return flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) == 0;
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    return fcntl(fd, wait ? F_SETLKW : F_SETLK, &whole) == 0;
+}
+
+} // namespace
+
+FileLockHolder::FileLockHolder(const std::string& path, FileLock kind) {
+    int ready[2], release[2];
+    if (pipe(ready) != 0) return;
+    if (pipe(release) != 0) {
+        close(ready[0]);
+        close(ready[1]);
+        return;
+    }
+    m_pid = fork();
+    if (m_pid == 0) {
+        close(ready[0]);
+        close(release[1]);
+        const char ok = LockExclusively(open(path.c_str(), O_RDWR), kind, true) ? 'y' : 'n';
+        if (write(ready[1], &ok, 1) != 1) _exit(1);
+        char c;
+        while (read(release[0], &c, 1) > 0) {
+        }
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    m_release = release[1];
+    char ok = 'n';
+    m_locked = m_pid > 0 && read(ready[0], &ok, 1) == 1 && ok == 'y';
+    close(ready[0]);
+}
+
+FileLockHolder::~FileLockHolder() {
+    if (m_release >= 0) close(m_release);
+    if (m_pid > 0) waitpid(m_pid, nullptr, 0);
+}
+
+bool AnotherProcessCanLock(const std::string& path, FileLock kind) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(LockExclusively(open(path.c_str(), O_RDWR), kind, false) ? 0 : 1);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // ---- RunProcess -----------------------------------------------------------------------------------

@@ -37,6 +37,28 @@ private:
     bool m_keep = false;
 };
 
+// How another program keeps a file for itself: flock(2), or a POSIX record lock over the whole
+// file through fcntl(2), as office suites do.
+enum class FileLock { Flock, Record };
+
+// Another process that holds an exclusive lock on a file until this object goes away.
+class FileLockHolder {
+public:
+    FileLockHolder(const std::string& path, FileLock kind);
+    ~FileLockHolder();
+    FileLockHolder(const FileLockHolder&) = delete;
+    FileLockHolder& operator=(const FileLockHolder&) = delete;
+    bool Locked() const { return m_locked; }
+
+private:
+    pid_t m_pid = -1;
+    int m_release = -1;
+    bool m_locked = false;
+};
+
+// Whether a separate process could take an exclusive lock of that kind on the file right now.
+bool AnotherProcessCanLock(const std::string& path, FileLock kind);
+
 struct ProcessResult {
     int exitCode = -1; // the exit status, or -1 when it did not exit normally (killed, not started)
     bool timedOut = false;

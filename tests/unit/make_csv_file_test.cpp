@@ -61,56 +61,9 @@ CStringArray Array(std::initializer_list<const char16_t*> items) {
     return a;
 }
 
-// Another process that holds an exclusive lock on a file until it is destroyed.
-class LockHolder {
-public:
-    explicit LockHolder(const fs::path& path) {
-        int ready[2], release[2];
-        if (pipe(ready) != 0 || pipe(release) != 0) std::abort();
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(ready[0]);
-            close(release[1]);
-            const int fd = open(path.c_str(), O_RDWR);
-            const char ok = (fd >= 0 && flock(fd, LOCK_EX) == 0) ? 'y' : 'n';
-            if (write(ready[1], &ok, 1) != 1) _exit(1);
-            char c;
-            while (read(release[0], &c, 1) > 0) {
-            }
-            _exit(0);
-        }
-        close(ready[1]);
-        close(release[0]);
-        m_release = release[1];
-        char ok = 'n';
-        if (read(ready[0], &ok, 1) != 1) ok = 'n';
-        close(ready[0]);
-        m_locked = ok == 'y';
-    }
-    ~LockHolder() {
-        close(m_release);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-    }
-    bool locked() const { return m_locked; }
-
-private:
-    pid_t m_pid = -1;
-    int m_release = -1;
-    bool m_locked = false;
-};
-
-// Whether a separate process could take an exclusive lock on the file right now.
-bool AnotherProcessCanLock(const fs::path& path) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fd = open(path.c_str(), O_RDONLY);
-        _exit(fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+using brevonix::test::AnotherProcessCanLock;
+using brevonix::test::FileLock;
+using brevonix::test::FileLockHolder;
 
 bool EnterPrivateMountNamespace(std::string& reason) {
     const uid_t uid = geteuid();
@@ -376,25 +329,28 @@ TEST(MakeCsvFileTest, ReadOnlyFolderRefusesCreation) {
 }
 
 TEST(MakeCsvFileTest, AFileHeldByAnotherProcessIsLeftAsItWas) {
-    TempDir dir;
-    const fs::path path = dir / "held.csv";
-    WriteBytes(path, "someone else's data\r\n");
-    {
-        LockHolder other(path);
-        ASSERT_TRUE(other.locked());
-        CMakeCsvFile csv;
-        EXPECT_FALSE(csv.CreateCsvFile(Wide(path)));
-        EXPECT_EQ(Narrow(csv.GetErrorMessage()), kCreateFailed);
-        EXPECT_TRUE(csv.CloseCsvFile());
-    }
-    EXPECT_EQ(ReadBytes(path), "someone else's data\r\n");
+    for (const FileLock kind : {FileLock::Flock, FileLock::Record}) {
+        SCOPED_TRACE(kind == FileLock::Flock ? "flock" : "record lock");
+        TempDir dir;
+        const fs::path path = dir / "held.csv";
+        WriteBytes(path, "someone else's data\r\n");
+        {
+            FileLockHolder other(path.string(), kind);
+            ASSERT_TRUE(other.Locked());
+            CMakeCsvFile csv;
+            EXPECT_FALSE(csv.CreateCsvFile(Wide(path)));
+            EXPECT_EQ(Narrow(csv.GetErrorMessage()), kCreateFailed);
+            EXPECT_TRUE(csv.CloseCsvFile());
+        }
+        EXPECT_EQ(ReadBytes(path), "someone else's data\r\n");
 
-    // And while the writer has the file, nobody else gets it.
-    CMakeCsvFile csv;
-    ASSERT_TRUE(csv.CreateCsvFile(Wide(path)));
-    EXPECT_FALSE(AnotherProcessCanLock(path));
-    EXPECT_TRUE(csv.CloseCsvFile());
-    EXPECT_TRUE(AnotherProcessCanLock(path));
+        // And while the writer has the file, nobody else gets it.
+        CMakeCsvFile csv;
+        ASSERT_TRUE(csv.CreateCsvFile(Wide(path)));
+        EXPECT_FALSE(AnotherProcessCanLock(path.string(), kind));
+        EXPECT_TRUE(csv.CloseCsvFile());
+        EXPECT_TRUE(AnotherProcessCanLock(path.string(), kind));
+    }
 }
 
 TEST(MakeCsvFileTest, CreatesTheFileWithTheUmaskApplied) {
