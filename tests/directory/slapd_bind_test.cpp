@@ -55,6 +55,11 @@ struct OfflineKerberos {
 };
 
 // slapd logs every operation; a password-carrying bind shows as "BIND dn=... method=128".
+// The path that reaches the server through the recording proxy.
+std::u16string ProxyPath(const RecordingTcpProxy& proxy) {
+    return u"LDAP://127.0.0.1:" + Utf16(std::to_string(proxy.Port()));
+}
+
 bool LogShowsSimpleBind(const SlapdServer& server) {
     return server.ReadLog().find("method=128") != std::string::npos;
 }
@@ -68,8 +73,7 @@ TEST(SlapdBind, TypedCredentialsBindWithStartTlsAndThePasswordStaysEncrypted) {
 
     const std::u16string user = SlapdServer::BindDn16(), password = SlapdServer::BindPassword16();
     SearchInterface search;
-    ASSERT_EQ(OpenAs(u"LDAP://127.0.0.1:" + Utf16(std::to_string(proxy.Port())), &user, &password, search),
-              S_OK);
+    ASSERT_EQ(OpenAs(ProxyPath(proxy), &user, &password, search), S_OK);
     ASSERT_EQ(SetToolPreferences(search.p), S_OK);
     ADS_SEARCH_HANDLE h = nullptr;
     ASSERT_EQ(Execute(search.p, kUserFilter, h), S_OK);
@@ -165,8 +169,7 @@ TEST(SlapdBind, WithoutTlsThePasswordIsNeverSent) {
 
     const std::u16string user = SlapdServer::BindDn16(), password = SlapdServer::BindPassword16();
     SearchInterface search;
-    const HRESULT hr =
-        OpenAs(u"LDAP://127.0.0.1:" + Utf16(std::to_string(proxy.Port())), &user, &password, search);
+    const HRESULT hr = OpenAs(ProxyPath(proxy), &user, &password, search);
     EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
     EXPECT_EQ(search.p, nullptr);
     EXPECT_NE(Narrow(GetLastAdsError().text).find("password was not sent"), std::string::npos)
@@ -193,8 +196,7 @@ TEST(SlapdBind, UntrustedCertificateStopsTheBindBeforeThePassword) {
 
     const std::u16string user = SlapdServer::BindDn16(), password = SlapdServer::BindPassword16();
     SearchInterface search;
-    EXPECT_EQ(OpenAs(u"LDAP://127.0.0.1:" + Utf16(std::to_string(proxy.Port())), &user, &password, search),
-              HRESULT_FROM_WIN32(8250));
+    EXPECT_EQ(OpenAs(ProxyPath(proxy), &user, &password, search), HRESULT_FROM_WIN32(8250));
     EXPECT_NE(Narrow(GetLastAdsError().text).find("password was not sent"), std::string::npos);
     EXPECT_FALSE(ContainsBytes(proxy.ClientBytes(), SlapdServer::BindPassword()));
     EXPECT_FALSE(LogShowsSimpleBind(*server));
@@ -210,7 +212,7 @@ TEST(SlapdBind, TypedRealmNameGoesTheKerberosWayWhenTheServerOffersIt) {
     OfflineKerberos kerberos;
     RecordingTcpProxy proxy(server->Port());
     ASSERT_TRUE(proxy.Valid());
-    const std::u16string path = u"LDAP://127.0.0.1:" + Utf16(std::to_string(proxy.Port()));
+    const std::u16string path = ProxyPath(proxy);
 
     // "user@REALM": the password goes to the KDC (here: none), never to the directory.
     const std::u16string upn = Utf16(SlapdServer::BindUpn()), password = SlapdServer::BindPassword16();

@@ -46,16 +46,6 @@ private:
     std::vector<char> m_data;
 };
 
-std::set<COLORREF> PaintedColours(HWND h) {
-    CRect rc;
-    ::GetClientRect(h, &rc);
-    std::set<COLORREF> colours;
-    for (int x : {rc.Width() / 4, rc.Width() / 2, rc.Width() * 3 / 4})
-        for (int y = 0; y < rc.Height(); ++y)
-            colours.insert(afxtest::PixelAt(h, x, y));
-    return colours;
-}
-
 // The one state colour painted on the link, or CLR_INVALID if none or several are.
 COLORREF StateColour(const CHyperLink& link) {
     const std::set<COLORREF> painted = PaintedColours(link.m_hWnd);

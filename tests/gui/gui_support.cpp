@@ -42,3 +42,13 @@ CString CountText(CVexlorDlg& dlg) {
     dlg.GetDlgItemText(1014, text);
     return text;
 }
+
+std::set<COLORREF> PaintedColours(HWND h) {
+    CRect rc;
+    ::GetClientRect(h, &rc);
+    std::set<COLORREF> colours;
+    for (int x : {rc.Width() / 4, rc.Width() / 2, rc.Width() * 3 / 4})
+        for (int y = 0; y < rc.Height(); ++y)
+            colours.insert(afxtest::PixelAt(h, x, y));
+    return colours;
+}

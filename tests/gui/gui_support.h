@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <vector>
 
 #include "app/VexlorDlg.h"
@@ -68,3 +69,6 @@ INT_PTR RunMainWindow(CVexlorDlg& dlg, const std::function<void(CVexlorDlg&)>& s
 std::vector<CString> Headings(CVexlorDlg& dlg);
 std::vector<std::vector<CString>> Rows(CVexlorDlg& dlg);
 CString CountText(CVexlorDlg& dlg);
+
+// The colours painted down three columns of a control (a label's underline crosses each of them).
+std::set<COLORREF> PaintedColours(HWND h);

@@ -118,17 +118,6 @@ CRect RectInParent(HWND h) {
     return rc;
 }
 
-// The colours painted down three columns of the label (the underline crosses each of them).
-std::set<COLORREF> PaintedColours(HWND h) {
-    CRect rc;
-    ::GetClientRect(h, &rc);
-    std::set<COLORREF> colours;
-    for (int x : {rc.Width() / 4, rc.Width() / 2, rc.Width() * 3 / 4})
-        for (int y = 0; y < rc.Height(); ++y)
-            colours.insert(afxtest::PixelAt(h, x, y));
-    return colours;
-}
-
 // What the colour query of the label's parent sets up in a device context.
 struct ColourAnswer {
     COLORREF text;
